@@ -1,0 +1,51 @@
+// Binding the plotter maker's link library from the program's own folder.
+#include <cstring>
+
+#include "link/library_buffers.h"
+#include "platform/paths.h"
+#include "wizard/firmware_update_dlg.h"
+
+namespace {
+// Resolves one entry into its member; false when the library lacks it.
+template <typename Fn>
+bool Resolve(HMODULE lib, const char* name, Fn* member) {
+    *member = reinterpret_cast<Fn>(reinterpret_cast<void*>(os::GetProcAddress(lib, name)));
+    return *member != nullptr;
+}
+
+}  // namespace
+
+int CFirmwareUpdateDlg::LoadLinkLibrary() {
+    std::string module;
+    if (!paths::ModulePath(AfxGetInstanceHandle(), &module)) return 0;
+    const std::string path = paths::Folder(module) + ZEPL_LIBRARY_NAME;
+    if (!paths::FitsMaxPath(path)) return 0;
+
+    m_hLinkLib = os::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!m_hLinkLib) return 0;
+
+    // In this order, stopping at the first that is missing.
+    if (!Resolve(m_hLinkLib, "ZEPL_InitDll", &m_pfnInitDll)) return 0;
+    if (!Resolve(m_hLinkLib, "ZEPL_EntryUsbCheck", &m_pfnEntryUsbCheck)) return 0;
+    if (!Resolve(m_hLinkLib, "ZEPL_OpenUsbEx", &m_pfnOpenUsbEx)) return 0;
+    if (!Resolve(m_hLinkLib, "ZEPL_Write", &m_pfnWrite)) return 0;
+    if (!Resolve(m_hLinkLib, "ZEPL_Read", &m_pfnRead)) return 0;
+    if (!Resolve(m_hLinkLib, "ZEPL_Close", &m_pfnClose)) return 0;
+
+    char vendor[256];
+    CopyForLibrary(vendor, m_strVendor);
+    return m_pfnInitDll(vendor, 1, 9100, 0, 0) == 1 ? 1 : 0;
+}
+
+int CFirmwareUpdateDlg::FreeLinkLibrary() {
+    if (!m_hLinkLib) return 0;
+    os::FreeLibrary(m_hLinkLib);
+    m_hLinkLib = nullptr;
+    m_pfnInitDll = nullptr;
+    m_pfnEntryUsbCheck = nullptr;
+    m_pfnOpenUsbEx = nullptr;
+    m_pfnWrite = nullptr;
+    m_pfnRead = nullptr;
+    m_pfnClose = nullptr;
+    return 1;
+}

@@ -1,0 +1,177 @@
+// The one seam between the wizard and the operating system.
+//
+// Every Windows service the wizard uses is called as os::Name, with the
+// Win32 name and call form. On Windows os::Name is the Win32 function itself
+// (nothing in between). On Linux the test platform (testing/) implements the
+// same functions against an in-memory desktop, a real folder on disk, a
+// stand-in print spooler and dlopen, so that native tests run the wizard's
+// own code unchanged.
+#pragma once
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commctrl.h>
+#include <winspool.h>
+
+namespace os {
+// kernel
+using ::CloseHandle;
+using ::CreateFileA;
+using ::CreateMutexA;
+using ::FindClose;
+using ::FindFirstFileA;
+using ::FindNextFileA;
+using ::FreeLibrary;
+using ::GetCurrentDirectoryA;
+using ::GetFileSize;
+using ::GetLastError;
+using ::GetModuleFileNameA;
+using ::GetModuleHandleA;
+using ::GetProcAddress;
+using ::LoadLibraryExA;
+using ::ReadFile;
+using ::SetCurrentDirectoryA;
+using ::SetLastError;
+using ::Sleep;
+// strings and resources
+using ::CharNextA;
+using ::CharUpperBuffA;
+using ::LoadIconA;
+using ::LoadStringA;
+// windows, dialogs, messages
+using ::BeginPaint;
+using ::BringWindowToTop;
+using ::DialogBoxParamA;
+using ::DispatchMessageA;
+using ::DrawIcon;
+using ::EnableMenuItem;
+using ::EnableWindow;
+using ::EndDialog;
+using ::EndPaint;
+using ::GetClientRect;
+using ::GetDesktopWindow;
+using ::GetDlgItem;
+using ::GetLastActivePopup;
+using ::GetPropA;
+using ::GetSystemMenu;
+using ::GetSystemMetrics;
+using ::GetWindow;
+using ::GetWindowLongA;
+using ::GetWindowRect;
+using ::GetWindowTextA;
+using ::GetWindowTextLengthA;
+using ::IsDialogMessageA;
+using ::IsIconic;
+using ::IsWindow;
+using ::IsWindowEnabled;
+using ::IsWindowVisible;
+using ::MessageBoxA;
+using ::PeekMessageA;
+using ::PostMessageA;
+using ::RemovePropA;
+using ::SendMessageA;
+using ::SetForegroundWindow;
+using ::SetPropA;
+using ::SetWindowPos;
+using ::SetWindowTextA;
+using ::ShowWindow;
+using ::SystemParametersInfoA;
+using ::TranslateMessage;
+// print spooler
+using ::ClosePrinter;
+using ::EndDocPrinter;
+using ::EndPagePrinter;
+using ::EnumPrintersA;
+using ::GetPrinterA;
+using ::OpenPrinterA;
+using ::StartDocPrinterA;
+using ::StartPagePrinter;
+using ::WritePrinter;
+}  // namespace os
+
+#else  // test platform
+
+#include "platform/native/wintypes.h"
+
+namespace os {
+// kernel
+BOOL CloseHandle(HANDLE h);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                   DWORD flags, HANDLE tmpl);
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name);
+BOOL FindClose(HANDLE h);
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
+BOOL FindNextFileA(HANDLE h, LPWIN32_FIND_DATAA data);
+BOOL FreeLibrary(HMODULE m);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buf);
+DWORD GetFileSize(HANDLE h, LPDWORD high);
+DWORD GetLastError();
+DWORD GetModuleFileNameA(HMODULE m, LPSTR buf, DWORD size);
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE m, LPCSTR name);
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
+BOOL ReadFile(HANDLE h, LPVOID buf, DWORD toRead, LPDWORD read, LPOVERLAPPED ov);
+BOOL SetCurrentDirectoryA(LPCSTR dir);
+void SetLastError(DWORD e);
+void Sleep(DWORD ms);
+// strings and resources
+LPSTR CharNextA(LPCSTR p);
+DWORD CharUpperBuffA(LPSTR s, DWORD len);
+HICON LoadIconA(HINSTANCE inst, LPCSTR name);
+int LoadStringA(HINSTANCE inst, UINT id, LPSTR buf, int size);
+// windows, dialogs, messages
+HDC BeginPaint(HWND w, LPPAINTSTRUCT ps);
+BOOL BringWindowToTop(HWND w);
+INT_PTR DialogBoxParamA(HINSTANCE inst, LPCSTR tmpl, HWND parent, DLGPROC proc, LPARAM param);
+LRESULT DispatchMessageA(const MSG* m);
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
+BOOL EnableMenuItem(HMENU menu, UINT item, UINT flags);
+BOOL EnableWindow(HWND w, BOOL enable);
+BOOL EndDialog(HWND w, INT_PTR result);
+BOOL EndPaint(HWND w, const PAINTSTRUCT* ps);
+BOOL GetClientRect(HWND w, LPRECT r);
+HWND GetDesktopWindow();
+HWND GetDlgItem(HWND dlg, int id);
+HWND GetLastActivePopup(HWND w);
+HANDLE GetPropA(HWND w, LPCSTR name);
+HMENU GetSystemMenu(HWND w, BOOL revert);
+int GetSystemMetrics(int index);
+HWND GetWindow(HWND w, UINT cmd);
+LONG GetWindowLongA(HWND w, int index);
+BOOL GetWindowRect(HWND w, LPRECT r);
+int GetWindowTextA(HWND w, LPSTR buf, int size);
+int GetWindowTextLengthA(HWND w);
+BOOL IsDialogMessageA(HWND dlg, LPMSG m);
+BOOL IsIconic(HWND w);
+BOOL IsWindow(HWND w);
+BOOL IsWindowEnabled(HWND w);
+BOOL IsWindowVisible(HWND w);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+BOOL PeekMessageA(LPMSG m, HWND w, UINT first, UINT last, UINT remove);
+BOOL PostMessageA(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+HANDLE RemovePropA(HWND w, LPCSTR name);
+LRESULT SendMessageA(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+BOOL SetForegroundWindow(HWND w);
+BOOL SetPropA(HWND w, LPCSTR name, HANDLE value);
+BOOL SetWindowPos(HWND w, HWND after, int x, int y, int cx, int cy, UINT flags);
+BOOL SetWindowTextA(HWND w, LPCSTR text);
+BOOL ShowWindow(HWND w, int cmd);
+BOOL SystemParametersInfoA(UINT action, UINT uparam, LPVOID pv, UINT winini);
+BOOL TranslateMessage(const MSG* m);
+// print spooler
+BOOL ClosePrinter(HANDLE printer);
+BOOL EndDocPrinter(HANDLE printer);
+BOOL EndPagePrinter(HANDLE printer);
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned);
+BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed);
+BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults);
+DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
+BOOL StartPagePrinter(HANDLE printer);
+BOOL WritePrinter(HANDLE printer, LPVOID buf, DWORD size, LPDWORD written);
+}  // namespace os
+
+#endif

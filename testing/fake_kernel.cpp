@@ -1,0 +1,175 @@
+// Kernel services of the test platform: handles, last error, module path,
+// current folder, named mutexes, sleeping, string resources and icons, and
+// library loading through dlopen.
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "res/resource.h"
+#include "res/string_table.h"
+#include "testing/test_platform.h"
+
+namespace testplat {
+namespace {
+World* g_world = nullptr;
+DWORD g_lastError = 0;
+uintptr_t g_nextHandle = 0x10000;
+std::map<HANDLE, std::function<bool()>>& Handles() {
+    static std::map<HANDLE, std::function<bool()>> handles;
+    return handles;
+}
+const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
+const HICON kAppIcon = reinterpret_cast<HICON>(static_cast<uintptr_t>(0x2000));
+
+// Copies text to a Windows-style output buffer; returns what the Win32
+// function returns for it.
+DWORD CopyOut(const std::string& text, LPSTR buf, DWORD size) {
+    if (size == 0) return 0;
+    if (text.size() >= size) {
+        std::memcpy(buf, text.data(), size - 1);
+        buf[size - 1] = '\0';
+        os::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(buf, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+}  // namespace
+
+World& world() {
+    if (!g_world) g_world = new World();
+    return *g_world;
+}
+
+void Reset() {
+    delete g_world;
+    g_world = new World();
+    g_lastError = 0;
+}
+
+HANDLE NewHandle(std::function<bool()> onClose) {
+    g_nextHandle += 4;
+    HANDLE h = reinterpret_cast<HANDLE>(g_nextHandle);
+    Handles()[h] = std::move(onClose);
+    return h;
+}
+
+bool ReleaseHandle(HANDLE h) { return Handles().erase(h) > 0; }
+
+size_t OpenHandleCount() { return Handles().size(); }
+
+}  // namespace testplat
+
+using testplat::world;
+
+namespace os {
+
+DWORD GetLastError() { return testplat::g_lastError; }
+void SetLastError(DWORD e) { testplat::g_lastError = e; }
+
+BOOL CloseHandle(HANDLE h) {
+    auto& handles = testplat::Handles();
+    auto it = handles.find(h);
+    if (it == handles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    auto onClose = std::move(it->second);
+    handles.erase(it);
+    return onClose() ? TRUE : FALSE;
+}
+
+HMODULE GetModuleHandleA(LPCSTR name) { return name ? nullptr : testplat::kInstance; }
+
+DWORD GetModuleFileNameA(HMODULE m, LPSTR buf, DWORD size) {
+    if (m && m != testplat::kInstance) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return testplat::CopyOut(world().modulePath, buf, size);
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buf) {
+    const std::string& dir = world().currentDir;
+    if (size <= dir.size()) return static_cast<DWORD>(dir.size() + 1);
+    std::memcpy(buf, dir.c_str(), dir.size() + 1);
+    return static_cast<DWORD>(dir.size());
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR dir) {
+    struct stat st {};
+    if (!dir || stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    world().currentDir = dir;
+    world().currentDirChanges.push_back(dir);
+    return TRUE;
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+    if (name && !world().existingMutexes.insert(name).second) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+    } else {
+        SetLastError(ERROR_SUCCESS);
+    }
+    return testplat::NewHandle([] { return true; });
+}
+
+void Sleep(DWORD ms) { world().sleeps.push_back(ms); }
+
+LPSTR CharNextA(LPCSTR p) {
+    if (!*p) return const_cast<LPSTR>(p);
+    // Texts on this platform are UTF-8: step over a whole character.
+    const unsigned char lead = static_cast<unsigned char>(*p);
+    ++p;
+    if (lead >= 0xC0) {
+        while ((static_cast<unsigned char>(*p) & 0xC0) == 0x80) ++p;
+    }
+    return const_cast<LPSTR>(p);
+}
+
+DWORD CharUpperBuffA(LPSTR s, DWORD len) {
+    for (DWORD i = 0; i < len; ++i) {
+        if (s[i] >= 'a' && s[i] <= 'z') s[i] = static_cast<char>(s[i] - 'a' + 'A');
+    }
+    return len;
+}
+
+int LoadStringA(HINSTANCE, UINT id, LPSTR buf, int size) {
+    const StringResource* r = FindStringResource(id);
+    if (!r || size <= 0) return 0;
+    const char* text = r->english;
+    if (world().language == testplat::Language::Japanese && r->japanese) text = r->japanese;
+    const int n = std::min(static_cast<int>(std::strlen(text)), size - 1);
+    std::memcpy(buf, text, static_cast<size_t>(n));
+    buf[n] = '\0';
+    return n;
+}
+
+HICON LoadIconA(HINSTANCE, LPCSTR name) {
+    if (world().iconMissing || name != MAKEINTRESOURCEA(IDI_APP)) return nullptr;
+    return testplat::kAppIcon;
+}
+
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
+    void* lib = name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    world().libraryEvents.push_back({name ? name : "", flags, lib != nullptr, false});
+    if (!lib) SetLastError(ERROR_MOD_NOT_FOUND);
+    return static_cast<HMODULE>(lib);
+}
+
+FARPROC GetProcAddress(HMODULE m, LPCSTR name) {
+    void* sym = (m && name) ? dlsym(m, name) : nullptr;
+    if (!sym) SetLastError(ERROR_PROC_NOT_FOUND);
+    return reinterpret_cast<FARPROC>(sym);
+}
+
+BOOL FreeLibrary(HMODULE m) {
+    world().libraryEvents.push_back({"", 0, false, true});
+    return m && dlclose(m) == 0 ? TRUE : FALSE;
+}
+
+}  // namespace os

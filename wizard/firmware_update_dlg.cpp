@@ -1,0 +1,140 @@
+// Construction, initialisation, painting and destruction of the wizard window.
+#include "wizard/firmware_update_dlg.h"
+
+BEGIN_MESSAGE_MAP(CFirmwareUpdateDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_DESTROY()
+ON_BN_CLICKED(IDC_CHECK, OnCheck)
+END_MESSAGE_MAP()
+
+CFirmwareUpdateDlg::CFirmwareUpdateDlg(CWnd* parent) : CDialog(IDD, parent) {
+    m_hIcon = os::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDI_APP), RT_GROUP_ICON), MAKEINTRESOURCEA(IDI_APP));
+    m_hLinkLib = nullptr;
+    m_pfnInitDll = nullptr;
+    m_pfnEntryUsbCheck = nullptr;
+    m_pfnOpenUsbEx = nullptr;
+    m_pfnWrite = nullptr;
+    m_pfnRead = nullptr;
+    m_pfnClose = nullptr;
+    m_strVendor.Empty();
+    m_strModel.Empty();
+    m_strPort.Empty();
+    m_strDriver.Empty();
+    m_strPrinter.Empty();
+    m_strFirmwarePath.Empty();
+    m_nFirmwareSize = 0;
+    m_nCurrentVersion = 0;
+    m_nNewVersion = 0;
+    m_nSpoolerLimit = 0;
+    m_nProcedure = 0;
+    m_nStage = 0;
+    m_bStatusReplies = 0;
+    m_bDirectUsb = 1;
+}
+
+// The library is released in OnDestroy; the shared icon is never destroyed.
+CFirmwareUpdateDlg::~CFirmwareUpdateDlg() = default;
+
+void CFirmwareUpdateDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_MODEL_NAME, m_stcModelName);
+    DDX_Control(dx, IDC_CHECK, m_btnCheck);
+    DDX_Control(dx, IDC_CURRENT_CAPTION, m_stcCurrentCaption);
+    DDX_Control(dx, IDC_CURRENT_VERSION, m_stcCurrentVersion);
+    DDX_Control(dx, IDC_NEW_CAPTION, m_stcNewCaption);
+    DDX_Control(dx, IDC_NEW_VERSION, m_stcNewVersion);
+    DDX_Control(dx, IDC_MESSAGE, m_stcMessage);
+    DDX_Control(dx, IDC_PERCENT, m_stcPercent);
+    DDX_Control(dx, IDC_PROGRESS, m_prgProgress);
+    DDX_Control(dx, IDOK, m_btnStart);
+    DDX_Control(dx, IDCANCEL, m_btnClose);
+}
+
+BOOL CFirmwareUpdateDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    CString text;
+    text.LoadString(AFX_IDS_APP_TITLE);
+    SetWindowText(text);
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    // A second copy of the program finds this window by this property.
+    os::SetPropA(m_hWnd, AfxGetApp()->m_pszExeName, reinterpret_cast<HANDLE>(1));
+
+    // Topmost, at the main window's centre: the main window is this dialog,
+    // so the position stays and the framework centres it afterwards.
+    CWinThread* thread = AfxGetThread();
+    CWnd* main = thread ? thread->GetMainWnd() : nullptr;
+    if (main && main->m_hWnd) {
+        RECT m{};
+        RECT d{};
+        main->GetWindowRect(&m);
+        GetWindowRect(&d);
+        const int x = m.left + (m.right - m.left) / 2 - (d.right - d.left) / 2;
+        const int y = m.top + (m.bottom - m.top) / 2 - (d.bottom - d.top) / 2;
+        SetWindowPos(&wndTopMost, x, y, 0, 0, SWP_NOSIZE);
+    }
+
+    m_strModel.LoadString(IDS_CAP_NO_MODEL);
+
+    text.LoadString(IDS_CAP_CHECK);
+    m_btnCheck.SetWindowText(text);
+    m_btnCheck.ShowWindow(SW_HIDE);
+
+    text.LoadString(IDS_CAP_CURRENT_VERSION);
+    m_stcCurrentCaption.SetWindowText(text);
+    text.LoadString(IDS_CAP_NEW_VERSION);
+    m_stcNewCaption.SetWindowText(text);
+
+    m_stcMessage.SetWindowText("");
+    UpdateData(FALSE);
+
+    m_stcPercent.ShowWindow(SW_HIDE);
+
+    m_prgProgress.SetRange32(1, 2000);
+    m_prgProgress.SetStep(1);
+    m_prgProgress.ShowWindow(SW_HIDE);
+
+    text.LoadString(IDS_CAP_NEXT);
+    m_btnStart.SetWindowText(text);
+    text.LoadString(IDS_CAP_CANCEL);
+    m_btnClose.SetWindowText(text);
+
+    text.LoadString(IDS_CAP_NOT_UPDATABLE);
+    m_stcCurrentVersion.SetWindowText(text);
+    m_stcNewVersion.SetWindowText("*.**");
+
+    m_nStage = 0;
+
+    // The check runs from the message loop, once this has returned.
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDC_CHECK, BN_CLICKED), 0);
+
+    return TRUE;
+}
+
+void CFirmwareUpdateDlg::OnPaint() {
+    if (!IsIconic()) {
+        CWnd::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    const int cx = os::GetSystemMetrics(SM_CXICON);
+    const int cy = os::GetSystemMetrics(SM_CYICON);
+    RECT r{};
+    GetClientRect(&r);
+    const int x = (r.right - r.left - cx + 1) / 2;
+    const int y = (r.bottom - r.top - cy + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CFirmwareUpdateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CFirmwareUpdateDlg::OnDestroy() {
+    os::RemovePropA(m_hWnd, AfxGetApp()->m_pszExeName);
+    CWnd::OnDestroy();
+    FreeLinkLibrary();
+}

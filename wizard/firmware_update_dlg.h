@@ -1,0 +1,103 @@
+// The wizard's one window. It owns every piece of state of one run: its
+// controls, the link library and its entries, the selected model, the
+// versions, the route and stage, and the firmware file's path and size.
+// Every operation of the wizard, the package, the link and the protocol is a
+// member operation reading and writing these members.
+#pragma once
+
+#include "link/zepl_entries.h"
+#include "platform/afx.h"
+#include "res/resource.h"
+
+// A send or reply channel: a link library handle or, on the spooler route, a
+// printer handle. Wide enough for either on every build.
+typedef INT_PTR PlotterChannel;
+// A channel that was not opened.
+const PlotterChannel kNoChannel = -1;
+
+class CFirmwareUpdateDlg : public CDialog {
+public:
+    enum { IDD = IDD_UPDATE };
+
+    explicit CFirmwareUpdateDlg(CWnd* parent = nullptr);
+    ~CFirmwareUpdateDlg() override;
+
+    // Controls, bound by DoDataExchange.
+    CStatic m_stcModelName;
+    CButton m_btnCheck;
+    CStatic m_stcCurrentCaption;
+    CStatic m_stcCurrentVersion;
+    CStatic m_stcNewCaption;
+    CStatic m_stcNewVersion;
+    CStatic m_stcMessage;
+    CStatic m_stcPercent;
+    CProgressCtrl m_prgProgress;
+    CButton m_btnStart;
+    CButton m_btnClose;
+
+    // State. Versions are the version times 100; 0 means none.
+    HICON m_hIcon;
+    HMODULE m_hLinkLib;
+    PFN_ZEPL_InitDll m_pfnInitDll;
+    PFN_ZEPL_EntryUsbCheck m_pfnEntryUsbCheck;
+    PFN_ZEPL_OpenUsbEx m_pfnOpenUsbEx;
+    PFN_ZEPL_Write m_pfnWrite;
+    PFN_ZEPL_Read m_pfnRead;
+    PFN_ZEPL_Close m_pfnClose;
+    CString m_strVendor;
+    CString m_strModel;
+    CString m_strPort;
+    CString m_strDriver;
+    CString m_strPrinter;
+    CString m_strFirmwarePath;
+    int m_nFirmwareSize;
+    int m_nCurrentVersion;
+    int m_nNewVersion;
+    int m_nSpoolerLimit;
+    int m_nProcedure;
+    int m_nStage;
+    BOOL m_bDirectUsb;
+    BOOL m_bStatusReplies;
+
+    // Message catalogue: result boxes and guidance texts.
+    BOOL ShowResultBox(int code);
+    void ShowGuidance(UINT id);
+
+    // Firmware package: the one firmware file beside the program.
+    int LocateFirmwarePackage();
+    int FindFirmwareFile(CString pattern);
+
+    // Link library binding.
+    int LoadLinkLibrary();
+    int FreeLinkLibrary();
+
+    // Spooler printer lookup. GetPrinterInfo2's block is freed with free().
+    int FindSpoolerPrinter();
+    static PRINTER_INFO_2A* GetPrinterInfo2(const char* printerName);
+
+    // Send and reply channels.
+    PlotterChannel OpenSendChannel();
+    int WriteSendChannel(PlotterChannel channel, const void* bytes, DWORD count, DWORD* written);
+    void CloseSendChannel(PlotterChannel channel);
+    PlotterChannel OpenReplyChannel();
+    void CloseReplyChannel(PlotterChannel channel);
+
+    // Plotter query protocol.
+    int QueryPlotter(int mode);
+    int PollUpdateStatus(PlotterChannel sendChannel, PlotterChannel replyChannel, int prepare);
+
+    // Check step: the handler of the hidden Check button.
+    void OnCheck();
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    // The Start button: never closes the dialog.
+    void OnOK() override;
+
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnDestroy();
+
+    DECLARE_MESSAGE_MAP()
+};
