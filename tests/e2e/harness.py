@@ -1,0 +1,607 @@
+"""Shared machinery of the end-to-end tests.
+
+The 64-bit build of the program runs under Wine on a private X server, and
+the test driver (e2e_driver.exe, built with it) reads and operates its
+windows from outside. One Wine prefix and one X server serve a whole test
+run: `setup` makes them and records them in a state file, `cleanup` ends
+them. Each test case lays out a fresh folder like a user's, starts the
+program from another current folder, and ends every process it started.
+
+    harness.py setup   --state FILE --win64 DIR [--work DIR] [--shots DIR]
+    harness.py cleanup --state FILE
+    harness.py shot    --state FILE PNG
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+# Debian's 64-bit Wine; /usr/bin/wine would pick a 32-bit loader.
+WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
+WINESERVER = os.path.join(os.path.dirname(WINE), "wineserver")
+
+JAPANESE_LOCALE = "ja_JP.UTF-8"
+LOCALES = {"en": "C.UTF-8", "ja": JAPANESE_LOCALE}
+
+PROGRAM = "UPDATE.EXE"
+DRIVER = os.path.join("tests", "e2e", "driver", "e2e_driver.exe")
+SIMULATOR = os.path.join("sim", "ZEPLPRNP.DLL")
+LINK_LIBRARY = "ZEPLPRNP.DLL"
+
+DEFAULT_FIRMWARE = "KM500_V300.x"
+FIRMWARE_SIZE = 5000  # not a multiple of the 1024-byte pieces
+
+WIZARD_TIMEOUT_MS = 20000
+EXIT_TIMEOUT_S = 10
+CASE_TIMEOUT_S = 120
+
+
+class HarnessError(Exception):
+    pass
+
+
+def log(*parts):
+    print(*parts, flush=True)
+
+
+def fail(message):
+    raise HarnessError(message)
+
+
+# --- Session: the X server and Wine prefix of one test run -----------------
+
+def read_state(path):
+    try:
+        with open(path) as f:
+            return json.load(f)
+    except FileNotFoundError:
+        fail(f"no session state at {path}: the setup test has not run")
+
+
+def wine_env(state, lang="en"):
+    env = {k: v for k, v in os.environ.items()
+           if not (k.startswith("LC_") or k in ("LANG", "LANGUAGE", "WINEDLLOVERRIDES"))}
+    env.update(WINEPREFIX=state["prefix"], WINELOADER=WINE, WINESERVER=WINESERVER,
+               WINEDEBUG="-all", DISPLAY=state["display"],
+               LANG=LOCALES[lang], LC_ALL=LOCALES[lang])
+    return env
+
+
+def winpath(path):
+    """The Windows name Wine gives a Linux path (drive Z: is the root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def pid_alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+    try:  # a zombie of ours has ended too
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def pid_runs(pid, needle):
+    """Whether pid is alive and still the program we started (pids get reused)."""
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return needle.encode() in f.read() and pid_alive(pid)
+    except OSError:
+        return False
+
+
+def stop_pid(pid, needle, grace_s=5):
+    if not pid_runs(pid, needle):
+        return
+    os.kill(pid, signal.SIGTERM)
+    deadline = time.monotonic() + grace_s
+    while time.monotonic() < deadline and pid_runs(pid, needle):
+        time.sleep(0.1)
+    if pid_runs(pid, needle):
+        os.kill(pid, signal.SIGKILL)
+
+
+def check_requirements(win64):
+    missing = [p for p in (PROGRAM, DRIVER, SIMULATOR) if not os.path.isfile(os.path.join(win64, p))]
+    if missing:
+        fail(f"the win64 build tree {win64} lacks {', '.join(missing)}: "
+             "build it first with `cmake --preset win64 && cmake --build --preset win64`")
+    for tool in (WINE, WINESERVER):
+        if not os.access(tool, os.X_OK):
+            fail(f"{tool} missing: install the Debian packages wine64 and wine")
+    for tool, package in (("Xvfb", "xvfb"), ("xauth", "xauth"), ("import", "imagemagick")):
+        if not shutil.which(tool):
+            fail(f"{tool} missing: install the Debian package {package}")
+    locales = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    if not any(l.lower().replace("-", "") == "ja_jp.utf8" for l in locales):
+        fail("locale ja_JP.UTF-8 missing: run "
+             "`sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen && locale-gen`")
+    if shutil.which("fc-list"):
+        fonts = subprocess.run(["fc-list", ":lang=ja", "family"], capture_output=True, text=True).stdout
+        if not fonts.strip():
+            fail("no Japanese font: install the Debian package fonts-ipafont-gothic")
+
+
+def start_xvfb(logfile):
+    for n in range(91, 160):
+        if os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
+            continue
+        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                stdin=subprocess.DEVNULL, stdout=logfile, stderr=logfile,
+                                start_new_session=True)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and proc.poll() is None:
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                return f":{n}", proc.pid
+            time.sleep(0.1)
+        if proc.poll() is None:
+            proc.kill()
+        proc.wait()
+    fail("could not start Xvfb on any display from :91")
+
+
+def run_logged(cmd, env, logfile, timeout):
+    logfile.write(f"$ {' '.join(cmd)}\n".encode())
+    logfile.flush()
+    # Output goes to a file, never to a pipe: a wineserver that a Wine process
+    # spawns inherits its descriptors and would hold a pipe open.
+    rc = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL, stdout=logfile, stderr=logfile,
+                        timeout=timeout).returncode
+    if rc != 0:
+        fail(f"{' '.join(cmd)} failed with {rc}: see {logfile.name}")
+
+
+def setup(state_path, win64, work, shots):
+    win64 = os.path.abspath(win64)
+    check_requirements(win64)
+    if os.path.exists(state_path):
+        cleanup(state_path)  # left over from a run that did not clean up
+    base = os.path.dirname(os.path.abspath(state_path))
+    prefix = os.path.join(base, "wineprefix")
+    shutil.rmtree(prefix, ignore_errors=True)
+    os.makedirs(prefix)
+    os.makedirs(work, exist_ok=True)
+    os.makedirs(shots, exist_ok=True)
+    state = {"prefix": prefix, "win64": win64, "work": os.path.abspath(work),
+             "shots": os.path.abspath(shots)}
+    with open(os.path.join(base, "setup.log"), "wb") as logfile:
+        state["display"], state["xvfb_pid"] = start_xvfb(logfile)
+        write_state(state_path, state)
+        env = wine_env(state)
+        # One server for the whole run, so that no test case spawns one.
+        server = subprocess.Popen([WINESERVER, "-f", "-p"], env=env,
+                                  stdin=subprocess.DEVNULL, stdout=logfile, stderr=logfile,
+                                  start_new_session=True)
+        state["wineserver_pid"] = server.pid
+        write_state(state_path, state)
+        run_logged([WINE, "wineboot", "-i"], env, logfile, timeout=180)
+        # No window manager runs: let Wine draw its own captions.
+        for value in ("Managed", "Decorated"):
+            run_logged([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", value,
+                        "/d", "N", "/f"], env, logfile, timeout=60)
+    log(f"display={state['display']} prefix={prefix}")
+
+
+def write_state(path, state):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        json.dump(state, f, indent=1)
+    os.replace(tmp, path)
+
+
+def cleanup(state_path):
+    if not os.path.exists(state_path):
+        log("no session to clean up")
+        return
+    state = read_state(state_path)
+    if "prefix" in state and os.path.isdir(state["prefix"]):
+        env = dict(os.environ, WINEPREFIX=state["prefix"])
+        try:
+            subprocess.run([WINESERVER, "-k"], env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        except subprocess.TimeoutExpired:
+            pass
+    if "wineserver_pid" in state:
+        stop_pid(state["wineserver_pid"], "wineserver")
+    if "xvfb_pid" in state:
+        stop_pid(state["xvfb_pid"], "Xvfb")
+    os.remove(state_path)
+    log("session ended")
+
+
+def screenshot(state, path):
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    subprocess.run(["import", "-display", state["display"], "-window", "root", path],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=30, check=True)
+    return path
+
+
+# --- Driver output ---------------------------------------------------------
+
+def unescape(value):
+    out, i = [], 0
+    while i < len(value):
+        c = value[i]
+        if c == "\\" and i + 1 < len(value):
+            out.append({"n": "\n", "r": "\r", "\\": "\\"}.get(value[i + 1], value[i + 1]))
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def parse_lines(text):
+    result = {}
+    for line in text.splitlines():
+        line = line.rstrip("\r")
+        if "=" in line:
+            key, value = line.split("=", 1)
+            result[key] = unescape(value)
+    return result
+
+
+class Snapshot:
+    """What the driver's `dump` read from the wizard."""
+
+    def __init__(self, values):
+        self.values = values
+
+    def __getitem__(self, key):
+        return self.values[key]
+
+    def flag(self, key):
+        return self.values.get(key) == "1"
+
+    def number(self, key):
+        return int(self.values[key])
+
+    def exists(self, ctl):
+        return self.flag(f"ctl.{ctl}.exists")
+
+    def text(self, ctl):
+        return self.values.get(f"ctl.{ctl}.text")
+
+    def visible(self, ctl):
+        return self.flag(f"ctl.{ctl}.visible")
+
+    def enabled(self, ctl):
+        return self.flag(f"ctl.{ctl}.enabled")
+
+    def rect(self, key="rect"):
+        return tuple(int(v) for v in self.values[key].split(","))
+
+    def __repr__(self):
+        return "\n".join(f"  {k}={v!r}" for k, v in self.values.items())
+
+
+class Ctl:
+    """What one control should show; None leaves an aspect unchecked."""
+
+    def __init__(self, text=None, visible=None, enabled=None):
+        self.text, self.visible, self.enabled = text, visible, enabled
+
+    def mismatches(self, snap, ctl):
+        if not snap.exists(ctl):
+            return [f"control {ctl} missing"]
+        found = []
+        for aspect, want, got in (("text", self.text, snap.text(ctl)),
+                                  ("visible", self.visible, snap.visible(ctl)),
+                                  ("enabled", self.enabled, snap.enabled(ctl))):
+            if want is not None and want != got:
+                found.append(f"control {ctl} {aspect}: expected {want!r}, found {got!r}")
+        return found
+
+
+def expect_controls(snap, expected):
+    """Compares every expected control at once, so a failure lists them all."""
+    problems = []
+    for ctl, want in expected.items():
+        problems += want.mismatches(snap, ctl)
+    if problems:
+        fail("the wizard does not read as expected:\n  " + "\n  ".join(problems))
+
+
+# --- One test case ---------------------------------------------------------
+
+class CaseTimeout(HarnessError):
+    pass
+
+
+class Program:
+    """One copy of the program laid out in a folder of its own."""
+
+    def __init__(self, folder, exe):
+        self.folder, self.exe = folder, exe
+        self.path = os.path.join(folder, exe)
+        self.prop = os.path.splitext(exe)[0]  # the window property the wizard carries
+        self.scenario = None
+
+
+class Case:
+    """A test case's folder, processes and time bound; use it with `with`.
+
+    On leaving, it answers any message box, closes every wizard it started,
+    waits for the processes to end (killing by pid those that do not), checks
+    that no wizard is left, and on failure takes a screenshot."""
+
+    def __init__(self, state_path, name, lang="en", timeout_s=CASE_TIMEOUT_S):
+        self.state = read_state(state_path)
+        self.name, self.lang, self.timeout_s = name, lang, timeout_s
+        self.dir = os.path.join(self.state["work"], name)
+        self.elsewhere = os.path.join(self.dir, "elsewhere")  # the current folder at start
+        self.procs = []
+        self.programs = []
+
+    def __enter__(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.elsewhere)
+
+        def expire(signum, frame):
+            raise CaseTimeout(f"case {self.name} ran longer than {self.timeout_s} s")
+        signal.signal(signal.SIGALRM, expire)
+        signal.alarm(self.timeout_s)
+        return self
+
+    def __exit__(self, exc_type, exc, tb):
+        signal.alarm(0)
+        complaint = None
+        try:
+            signal.alarm(30)  # the clean-up is bounded too
+            if exc is not None:
+                self.on_failure(exc)
+            complaint = self.end_processes()
+        except CaseTimeout:
+            complaint = "the clean-up ran out of time"
+        finally:
+            signal.alarm(0)
+            self.kill_remaining()
+        if complaint and exc is None:
+            fail(complaint)
+        return False
+
+    # Layout and start
+
+    def install(self, exe=PROGRAM, folder="app", firmware=(DEFAULT_FIRMWARE,), scenario=None,
+                link_library=True):
+        """Lays out a user's folder: the program (under `exe`), firmware files
+        of generated bytes, and the plotter simulator as the link library.
+        `scenario` is the simulator's scenario text; the program is started
+        with ZEPL_SIM_SCENARIO naming it."""
+        path = os.path.join(self.dir, folder)
+        os.makedirs(path, exist_ok=True)
+        shutil.copyfile(os.path.join(self.state["win64"], PROGRAM), os.path.join(path, exe))
+        for name in firmware:
+            with open(os.path.join(path, name), "wb") as f:
+                f.write(firmware_bytes())
+        if link_library:
+            shutil.copyfile(os.path.join(self.state["win64"], SIMULATOR), os.path.join(path, LINK_LIBRARY))
+        program = Program(path, exe)
+        if scenario is not None:
+            program.scenario = os.path.join(self.dir, f"{folder}.scenario")
+            with open(program.scenario, "w") as f:
+                f.write(scenario)
+        self.programs.append(program)
+        return program
+
+    def start(self, program):
+        env = wine_env(self.state, self.lang)
+        if program.scenario:
+            env["ZEPL_SIM_SCENARIO"] = winpath(program.scenario)
+        out = open(os.path.join(self.dir, f"{program.prop}-{len(self.procs)}.log"), "wb")
+        proc = subprocess.Popen([WINE, program.path], cwd=self.elsewhere, env=env,
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        out.close()
+        proc.program = program
+        self.procs.append(proc)
+        return proc
+
+    def wait_exit(self, proc, timeout_s=EXIT_TIMEOUT_S):
+        try:
+            return proc.wait(timeout=timeout_s)
+        except subprocess.TimeoutExpired:
+            fail(f"{proc.program.exe} (pid {proc.pid}) did not end within {timeout_s} s")
+
+    # Driver
+
+    def driver(self, *args, check=True, timeout_s=60):
+        """Runs one driver command; returns its key=value output as a dict."""
+        cmd = [WINE, os.path.join(self.state["win64"], DRIVER)] + [str(a) for a in args]
+        with tempfile.TemporaryFile() as out:
+            rc = subprocess.run(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                                timeout=timeout_s).returncode
+            out.seek(0)
+            values = parse_lines(out.read().decode("utf-8", "replace"))
+        if check and rc != 0:
+            fail(f"driver {' '.join(map(str, args))} failed with {rc}: {values}")
+        values["rc"] = rc
+        return values
+
+    def driver_background(self, *args):
+        """Starts a driver command that keeps running (other-window,
+        hold-exclusive) and returns once it printed its first line; it ends
+        when its stdin is closed, or when the case ends."""
+        cmd = [WINE, os.path.join(self.state["win64"], DRIVER)] + [str(a) for a in args]
+        out_path = os.path.join(self.dir, f"driver-{len(self.procs)}.out")
+        out = open(out_path, "wb")
+        proc = subprocess.Popen(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
+                                stdin=subprocess.PIPE, stdout=out, stderr=subprocess.DEVNULL)
+        out.close()
+        proc.program = None
+        self.procs.append(proc)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            with open(out_path, "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+            if text.endswith("\n") or proc.poll() is not None:
+                proc.values = parse_lines(text)
+                return proc
+            time.sleep(0.1)
+        fail(f"driver {' '.join(map(str, args))} printed nothing within 30 s")
+
+    def stop_background(self, proc):
+        if proc.stdin:
+            proc.stdin.close()
+            proc.stdin = None
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+    def wait_wizard(self, program, timeout_ms=WIZARD_TIMEOUT_MS):
+        return self.driver("wait-wizard", program.prop, timeout_ms)
+
+    def dump(self, program):
+        return Snapshot(self.driver("dump", program.prop))
+
+    def message_boxes(self, wait_ms=0):
+        """Answers the message boxes that are up (waiting up to wait_ms for
+        the first) and returns their (caption, text) in order."""
+        seen = []
+        while True:
+            values = (self.driver("wait-msgbox", wait_ms, "answer", check=False) if wait_ms
+                      else self.driver("msgbox", "answer", check=False))
+            if values.get("count", "0") == "0":
+                return seen
+            if values["rc"] != 0:
+                fail(f"could not answer the message box: {values}")
+            seen.append((values["caption"], values["text"]))
+            wait_ms = 0
+            if len(seen) > 20:
+                fail(f"message boxes keep coming: {seen[-3:]}")
+
+    def count_wizards(self, program):
+        return int(self.driver("count-wizards", program.prop)["count"])
+
+    def screenshot(self, name):
+        return screenshot(self.state, os.path.join(self.state["shots"], name))
+
+    # Clean-up
+
+    def on_failure(self, exc):
+        try:
+            shot = self.screenshot(f"{self.name}-failure.png")
+            log(f"screenshot at failure: {shot}")
+            for program in self.programs:
+                values = self.driver("dump", program.prop, check=False, timeout_s=15)
+                if values["rc"] == 0:
+                    log(f"{program.exe} at failure:\n{Snapshot(values)}")
+        except Exception as e:  # the original failure matters more
+            log(f"(could not record the failure: {e})")
+
+    def end_processes(self):
+        """Ends what this case started; returns a complaint, or None."""
+        complaints = []
+        running = [p for p in self.procs if p.poll() is None]
+        if any(p.program for p in running):
+            try:
+                self.message_boxes()
+            except Exception as e:
+                complaints.append(f"message boxes: {e}")
+        for proc in running:
+            if proc.program is None:
+                self.stop_background(proc)
+                continue
+            if proc.poll() is None:
+                self.driver("close", proc.program.prop, "cancel", 5000, check=False, timeout_s=15)
+            try:
+                proc.wait(timeout=EXIT_TIMEOUT_S)
+            except subprocess.TimeoutExpired:
+                complaints.append(f"{proc.program.exe} (pid {proc.pid}) did not end after its wizard closed")
+                proc.kill()
+                proc.wait()
+        for program in self.programs:
+            left = int(self.driver("count-wizards", program.prop, check=False, timeout_s=15).get("count", "0"))
+            if left:
+                complaints.append(f"{left} wizard(s) {program.prop} still up after their processes ended")
+        return "; ".join(complaints) or None
+
+    def kill_remaining(self):
+        for proc in self.procs:
+            if proc.poll() is None:
+                proc.kill()
+                try:
+                    proc.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    log(f"pid {proc.pid} survived SIGKILL")
+
+
+def firmware_bytes(size=FIRMWARE_SIZE):
+    return bytes((i * 7 + i // 256) & 0xFF for i in range(size))
+
+
+# --- Running cases ---------------------------------------------------------
+
+def run_cases(cases, argv=None):
+    """Command line of a test script: `--state FILE CASE` runs one case,
+    `--list` prints the case names (CMake registers one test for each)."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--state")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("case", nargs="?")
+    args = parser.parse_args(argv)
+    if args.list:
+        print(";".join(cases))
+        return 0
+    if not args.state or args.case not in cases:
+        parser.error(f"need --state and one of: {', '.join(cases)}")
+    try:
+        cases[args.case](args.state, args.case)
+    except HarnessError as e:
+        log(f"FAIL {args.case}: {e}")
+        return 1
+    log(f"PASS {args.case}")
+    return 0
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("setup")
+    p.add_argument("--state", required=True)
+    p.add_argument("--win64", required=True)
+    p.add_argument("--work")
+    p.add_argument("--shots")
+    p = sub.add_parser("cleanup")
+    p.add_argument("--state", required=True)
+    p = sub.add_parser("shot")
+    p.add_argument("--state", required=True)
+    p.add_argument("png")
+    args = parser.parse_args(argv)
+    try:
+        if args.command == "setup":
+            base = os.path.dirname(os.path.abspath(args.state))
+            try:
+                setup(args.state, args.win64, args.work or os.path.join(base, "work"),
+                      args.shots or os.path.join(base, "shots"))
+            except BaseException:
+                cleanup(args.state)
+                raise
+        elif args.command == "cleanup":
+            cleanup(args.state)
+        else:
+            log(screenshot(read_state(args.state), args.png))
+    except HarnessError as e:
+        log(f"FAIL: {e}")
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,184 @@
+"""End-to-end cases of start-up: the opened wizard in both languages, how
+it closes, a second start of the same program, and a copy under another
+name. Run by ctest, one test per case: test_startup.py --state FILE CASE."""
+
+import functools
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from harness import Case, Ctl, expect_controls, fail, run_cases  # noqa: E402
+
+IDOK, IDCANCEL = 1, 2
+VK_ESCAPE = 0x1B
+
+TITLE = "Firmware Update Ver.2.30"  # English in both languages
+
+STRINGS = {
+    "en": {
+        3003: "Current version",
+        3004: "Updating version",
+        3005: "Next >",
+        3009: "Cancel",
+        3010: "This plotter is not able to update by this firmware.",
+    },
+    "ja": {
+        3003: "現在のファームウェアバージョン",
+        3004: "更新するファームウェアバージョン",
+        3005: "次へ >",
+        3009: "キャンセル",
+        3010: "更新対象のプロッタが接続されていません。",
+    },
+}
+
+# No message box is expected right after opening; the time a box gets to
+# appear before the wizard is read.
+SETTLE_MS = 1500
+
+
+def opened_controls(lang):
+    """The controls as the wizard opens them. Cases that go on from here
+    copy this and change what their step changes."""
+    s = STRINGS[lang]
+    return {
+        IDOK: Ctl(s[3005], visible=True),
+        IDCANCEL: Ctl(s[3009], visible=True, enabled=True),
+        1502: Ctl(visible=False),
+        1503: Ctl(s[3003], visible=True),
+        1504: Ctl(s[3010], visible=True),
+        1505: Ctl(s[3004], visible=True),
+        1506: Ctl("*.**", visible=True),
+        1507: Ctl(""),
+        1508: Ctl(visible=False),
+        1509: Ctl(visible=False),
+    }
+
+
+def expect_wizard_window(snap):
+    problems = []
+    if snap["title"] != TITLE:
+        problems.append(f"title {snap['title']!r}")
+    if snap["prop"] != "1":
+        problems.append(f"window property value {snap['prop']}")
+    if not snap.flag("topmost"):
+        problems.append("not topmost")
+    if snap["owner"] != "0x0":
+        problems.append(f"owned by {snap['owner']}")
+    if (snap.number("progress.low"), snap.number("progress.high")) != (1, 2000):
+        problems.append(f"progress range {snap['progress.low']}..{snap['progress.high']}")
+    if snap.number("focus") != IDCANCEL:
+        problems.append(f"focus on control {snap['focus']}, not on Cancel")
+    # Centred on the work area, to the pixel that integer halving allows.
+    left, top, right, bottom = snap.rect()
+    wl, wt, wr, wb = snap.rect("workarea")
+    if abs((left + right) - (wl + wr)) > 1 or abs((top + bottom) - (wt + wb)) > 1:
+        problems.append(f"at {snap['rect']}, not centred in {snap['workarea']}")
+    if problems:
+        fail("the wizard window is wrong: " + "; ".join(problems))
+
+
+def opened(lang, state, name):
+    with Case(state, name, lang) as case:
+        program = case.install()
+        case.start(program)
+        case.wait_wizard(program)
+        boxes = case.message_boxes(wait_ms=SETTLE_MS)
+        snap = case.dump(program)
+        case.screenshot(f"opened-{lang}.png")
+        if boxes:
+            fail(f"unexpected message boxes: {boxes}")
+        expect_wizard_window(snap)
+        expect_controls(snap, opened_controls(lang))
+
+
+# Each way the user can end the wizard; all of them end the program.
+CLOSE_WAYS = {
+    "cancel_button": ("click", IDCANCEL),
+    "escape_key": ("key", VK_ESCAPE),
+    "close_command": ("close", "sysclose", 5000),
+}
+
+
+def closes(way, state, name):
+    with Case(state, name) as case:
+        program = case.install()
+        proc = case.start(program)
+        case.wait_wizard(program)
+        command, *args = CLOSE_WAYS[way]
+        case.driver(command, program.prop, *args)
+        case.wait_exit(proc)
+        if case.count_wizards(program):
+            fail("the wizard outlived its process")
+
+
+# How the first copy's wizard is out of sight when the second copy starts.
+def behind_other_window(case, program):
+    return case.driver_background("other-window", 60000)
+
+
+def minimised(case, program):
+    case.driver("minimize", program.prop)  # fails unless the wizard is then minimised
+    # A minimised window may keep the foreground; take it away as well.
+    return behind_other_window(case, program)
+
+
+def second_start(hide, state, name):
+    with Case(state, name) as case:
+        program = case.install()
+        first = case.start(program)
+        wizard = case.wait_wizard(program)["hwnd"]
+        hide(case, program)
+        if case.driver("foreground", program.prop)["is_wizard"] == "1":
+            fail("could not take the foreground away from the wizard: the case would prove nothing")
+
+        second = case.start(program)
+        case.wait_exit(second)
+        boxes = case.message_boxes()
+        if boxes:
+            fail(f"the second start showed {boxes}")
+
+        if first.poll() is not None:
+            fail("the first copy ended")
+        snap = case.dump(program)
+        problems = []
+        if case.count_wizards(program) != 1:
+            problems.append(f"{case.count_wizards(program)} wizards are up")
+        if snap["hwnd"] != wizard:
+            problems.append(f"the wizard is {snap['hwnd']}, not the first copy's {wizard}")
+        if not snap.flag("foreground"):
+            problems.append(f"foreground is {case.driver('foreground')}")
+        if snap.flag("iconic"):
+            problems.append("still minimised")
+        if problems:
+            fail("after the second start: " + "; ".join(problems))
+
+
+def other_name(state, name):
+    with Case(state, name) as case:
+        first = case.install("UPDATE.EXE", folder="app")
+        renamed = case.install("UPDATE2.EXE", folder="app2")
+        procs = [case.start(first)]
+        case.wait_wizard(first)
+        procs.append(case.start(renamed))
+        case.wait_wizard(renamed)
+        counts = {p.prop: case.count_wizards(p) for p in (first, renamed)}
+        if counts != {"UPDATE": 1, "UPDATE2": 1}:
+            fail(f"wizards up: {counts}")
+        ended = [p.program.exe for p in procs if p.poll() is not None]
+        if ended:
+            fail(f"ended: {ended}")
+        expect_wizard_window(case.dump(renamed))
+
+
+CASES = {
+    "opened_english": functools.partial(opened, "en"),
+    "opened_japanese": functools.partial(opened, "ja"),
+    **{f"closes_by_{way}": functools.partial(closes, way) for way in CLOSE_WAYS},
+    "second_start_raises_covered_wizard": functools.partial(second_start, behind_other_window),
+    "second_start_restores_minimised_wizard": functools.partial(second_start, minimised),
+    "other_name_runs_beside": other_name,
+}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES))

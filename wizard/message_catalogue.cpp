@@ -1,0 +1,62 @@
+// Result codes and guidance requests turned into what the user sees.
+#include "wizard/message_catalogue.h"
+
+#include "res/resource.h"
+#include "wizard/firmware_update_dlg.h"
+
+UINT ResultBoxTextId(int code) {
+    switch (code) {
+        case 0: return 0;
+        case 1: return IDS_ERR_MULTIPLE_PLOTTERS;
+        case 2: return IDS_ERR_FILE_OPEN;
+        case 3: return IDS_ERR_PLOTTER_UNAVAILABLE;
+        case 4: return IDS_ERR_UPDATE_FAILED;
+        case 5: return IDS_ERR_COMMUNICATION;
+        case 100: return IDS_ERR_FILES_MISSING;
+        case 101: return IDS_ERR_NO_FIRMWARE_FILE;
+        case 102: return IDS_ERR_ALREADY_LATEST;
+        case 103: return IDS_ERR_WRONG_GENERATION;
+        // "Still busy" (50) never reaches the user as its own text.
+        default: return IDS_ERR_OTHER;
+    }
+}
+
+UINT GuidanceTextId(UINT id, int procedure) {
+    switch (id) {
+        case IDS_GUIDE_FILES_MISSING:
+        case IDS_GUIDE_MULTIPLE_PLOTTERS:
+        case IDS_GUIDE_NOT_DETECTED:
+        case IDS_GUIDE_PRESS_UPDATE:
+        case IDS_GUIDE_UPDATING:
+        case IDS_GUIDE_FINISHED:
+        case IDS_GUIDE_FAILED:
+        case IDS_GUIDE_NOT_NEEDED:
+        case IDS_GUIDE_WRONG_GENERATION:
+            return id;
+        case IDS_GUIDE_MODE_LOADER:
+            // One request, the model's own way into update mode.
+            if (procedure == 2) return IDS_GUIDE_MODE_READY;
+            if (procedure == 1) return IDS_GUIDE_MODE_BEEP;
+            return IDS_GUIDE_MODE_LOADER;
+        default:
+            // 2005 and 2006 are reached only through 2004.
+            return 0;
+    }
+}
+
+BOOL CFirmwareUpdateDlg::ShowResultBox(int code) {
+    if (code == 0) return TRUE;
+    // One OK button and the information icon for failures too; which button
+    // closed the box does not matter.
+    AfxMessageBox(ResultBoxTextId(code), MB_OK | MB_ICONINFORMATION, 0);
+    return FALSE;
+}
+
+void CFirmwareUpdateDlg::ShowGuidance(UINT id) {
+    CString text;
+    const UINT textId = GuidanceTextId(id, m_nProcedure);
+    if (textId != 0) text.LoadString(textId);
+    // Replaces the previous guidance whole.
+    m_stcMessage.SetWindowText(text);
+    UpdateData(FALSE);
+}
