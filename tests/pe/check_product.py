@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""Inspects the built product: PE32 for i386, GUI subsystem, system DLLs only,
+"""Checks the built product: PE32 for i386, GUI subsystem, system DLLs only,
 and the manifest, version block, dialog, icon and string tables it carries.
 
-usage: inspect_pe.py path/to/UPDATE.EXE
+usage: check_product.py path/to/UPDATE.EXE
 """
 import re
 import sys
