@@ -36,10 +36,11 @@ long long Magnitude(const char* p, bool hex) {
         if (!(hex ? IsHexDigit(*p) : IsDigit(*p))) break;
         if (!nonZero && *p != '0') {
             nonZero = true;
-            position += 1;
-        } else if (nonZero != point) {
-            // Digits before the point once one counted; zeros after it before any.
-            position += point ? -1 : 1;
+            if (!point) position = 1;
+        } else if (!nonZero && point) {
+            --position;  // a zero between the point and the first other digit
+        } else if (nonZero && !point) {
+            ++position;  // a further digit before the point
         }
     }
     if (hex) position *= 4;

@@ -8,6 +8,7 @@
 
 #include "res/resource.h"
 #include "res/string_table.h"
+#include "testing/spooler.h"
 #include "testing/test_platform.h"
 
 namespace testplat {
@@ -46,6 +47,7 @@ void Reset() {
     delete g_world;
     g_world = new World();
     g_lastError = 0;
+    ResetSpooler();
 }
 
 HANDLE NewHandle(std::function<bool()> onClose) {

@@ -187,7 +187,13 @@ def setup(state_path, win64, work, shots):
                                   start_new_session=True)
         state["wineserver_pid"] = server.pid
         write_state(state_path, state)
-        run_logged([WINE, "wineboot", "-i"], env, logfile, timeout=180)
+        # A first boot now and then reports failure while the prefix is
+        # still settling; a second boot of the same prefix finishes it.
+        try:
+            run_logged([WINE, "wineboot", "-i"], env, logfile, timeout=180)
+        except HarnessError:
+            time.sleep(2)
+            run_logged([WINE, "wineboot", "-i"], env, logfile, timeout=180)
         # No window manager runs: let Wine draw its own captions.
         for value in ("Managed", "Decorated"):
             run_logged([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", value,
