@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -63,6 +64,8 @@ std::string WizardTest::ReadFile(const std::string& name) const {
 }
 
 int WizardTest::RunProgram(const std::function<void(CFirmwareUpdateDlg&, HWND)>& body) {
+    // The process's named mutexes go with it: a later run is a new process.
+    const std::set<std::string> mutexesBefore = testplat::world().existingMutexes;
     CFirmwareUpdateApp app;
     bool ran = false;
     testplat::world().onIdle = [&](HWND dialog) {
@@ -73,5 +76,6 @@ int WizardTest::RunProgram(const std::function<void(CFirmwareUpdateDlg&, HWND)>&
     };
     const int code = AfxRunApplication(os::GetModuleHandleA(nullptr));
     testplat::world().onIdle = nullptr;
+    testplat::world().existingMutexes = mutexesBefore;
     return code;
 }
