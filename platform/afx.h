@@ -186,6 +186,7 @@ public:
     }
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return os::SendMessageA(m_hWnd, msg, wp, lp); }
     BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return os::PostMessageA(m_hWnd, msg, wp, lp); }
+    HMENU GetSystemMenu(BOOL revert) const { return os::GetSystemMenu(m_hWnd, revert); }
     HICON SetIcon(HICON icon, BOOL big) {
         return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
     }
@@ -238,6 +239,10 @@ public:
     virtual INT_PTR DoModal();
     virtual BOOL OnInitDialog();
     void EndDialog(int result) { os::EndDialog(m_hWnd, result); }
+    // Dispatches every message waiting in the thread's queue, keyboard
+    // messages through the dialog manager as the modal loop does; returns
+    // when the queue is empty. For long work inside a handler.
+    void PumpWaitingMessages();
 
     // The dialog procedure through which every dialog of this framework runs.
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -343,6 +348,9 @@ public:
 
     // Read-only open with the sharing that flags give.
     BOOL Open(const char* name, UINT flags);
+    // Reads up to count bytes; *read is how many arrived, 0 at the end of
+    // the file. FALSE when the read failed.
+    BOOL Read(void* buffer, DWORD count, DWORD* read);
     // Length in bytes; FALSE when it cannot be read.
     BOOL GetLength(uint64_t* length) const;
     // FALSE when closing failed; the file counts as closed either way.

@@ -33,6 +33,12 @@ BOOL CFile::Open(const char* name, UINT flags) {
     return m_hFile != INVALID_HANDLE_VALUE ? TRUE : FALSE;
 }
 
+BOOL CFile::Read(void* buffer, DWORD count, DWORD* read) {
+    *read = 0;
+    if (m_hFile == INVALID_HANDLE_VALUE) return FALSE;
+    return os::ReadFile(m_hFile, buffer, count, read, nullptr);
+}
+
 BOOL CFile::GetLength(uint64_t* length) const {
     if (m_hFile == INVALID_HANDLE_VALUE) return FALSE;
     DWORD high = 0;

@@ -105,6 +105,15 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
+void CDialog::PumpWaitingMessages() {
+    MSG msg;
+    while (os::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (os::IsDialogMessageA(m_hWnd, &msg)) continue;
+        os::TranslateMessage(&msg);
+        os::DispatchMessageA(&msg);
+    }
+}
+
 namespace {
 // A modal dialog without owner that neither moved nor showed itself while
 // initialising is centred on the work area, as users expect of such a box.

@@ -4,18 +4,9 @@
 #pragma once
 
 #include "platform/afx.h"
+#include "wizard/update_result.h"
 
 namespace protocol {
-
-// Result codes of the exchanges, as the wizard reports them.
-enum : int {
-    kResultOk = 0,
-    kResultSeveralPlotters = 1,
-    kResultNoChannel = 3,
-    kResultUpdateFailed = 4,
-    kResultCommunicationError = 5,
-    kResultBusy = 50,
-};
 
 // Every reply is read into a zero-filled buffer of this many bytes.
 const int kReplyCapacity = 256;

@@ -187,6 +187,11 @@ BOOL ReadFile(HANDLE h, LPVOID buf, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    const int call = ++world().readFileCalls;
+    if (world().readFileFailsFrom > 0 && call >= world().readFileFailsFrom) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
     const ssize_t n = ::read(it->second.fd, buf, toRead);
     if (n < 0) return FALSE;
     if (read) *read = static_cast<DWORD>(n);

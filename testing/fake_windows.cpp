@@ -94,6 +94,18 @@ LRESULT DefaultProcessing(FakeWindow& w, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+}  // namespace
+
+bool TakeQueued(LPMSG m, bool remove) {
+    auto& q = world().queue;
+    if (q.empty()) return false;
+    const PostedMessage p = q.front();
+    if (remove) q.erase(q.begin());
+    *m = MSG{p.hwnd, p.message, p.wParam, p.lParam, 0, POINT{0, 0}};
+    return true;
+}
+
+namespace {
 void DestroyDialog(HWND h) {
     FakeWindow* w = world().Find(h);
     if (!w) return;
@@ -400,11 +412,17 @@ BOOL PostMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 BOOL PeekMessageA(LPMSG m, HWND, UINT, UINT, UINT remove) {
-    auto& q = world().queue;
-    if (q.empty()) return FALSE;
-    const testplat::PostedMessage p = q.front();
-    if (remove & PM_REMOVE) q.erase(q.begin());
-    *m = MSG{p.hwnd, p.message, p.wParam, p.lParam, 0, POINT{0, 0}};
+    // Only the program's own pumps peek here; the modal loop takes its
+    // messages directly.
+    if (!world().pumpOpen) {
+        world().pumpOpen = true;
+        ++world().pumps;
+        if (world().onPump) world().onPump(testplat::CurrentDialog());
+    }
+    if (!testplat::TakeQueued(m, (remove & PM_REMOVE) != 0)) {
+        world().pumpOpen = false;
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -497,7 +515,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR tmpl, HWND parent, DLGPROC proc, LPARA
     while (FakeWindow* w = world().Find(h)) {
         if (w->ended) break;
         MSG m;
-        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (testplat::TakeQueued(&m, true)) {
             if (!IsDialogMessageA(h, &m)) {
                 TranslateMessage(&m);
                 DispatchMessageA(&m);

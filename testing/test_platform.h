@@ -77,6 +77,7 @@ public:
     RECT workArea{0, 0, 1024, 738};
     bool iconMissing = false;
     bool fileSizeFails = false;             // GetFileSize fails on every file
+    int readFileFailsFrom = 0;              // the n-th ReadFile (from 1) and later ones fail; 0: none
     // Answer a message box; default IDOK. Runs while the box is "up".
     std::function<int(const MessageBoxRecord&)> onMessageBox;
     // Runs once the dialog has handled WM_INITDIALOG, before any posted message.
@@ -84,6 +85,11 @@ public:
     // Runs whenever the modal loop finds the queue empty, as the user would act.
     // Return false (or leave it unset) to close the dialog with Cancel.
     std::function<bool(HWND dialog)> onIdle;
+    // Runs each time the program starts to drain the queue itself (inside a
+    // handler, as the transfer does after every chunk), with the dialog that
+    // is up: a test sees the middle of long work there and acts as a user
+    // would, by posting messages or reading the screen.
+    std::function<void(HWND dialog)> onPump;
 
     // --- what happened, read by tests ---------------------------------
     std::vector<MessageBoxRecord> messageBoxes;
@@ -92,6 +98,9 @@ public:
     std::vector<std::string> activations;  // "restore", "top", "foreground" with the window's title
     std::vector<std::string> currentDirChanges;
     std::vector<DWORD> sleeps;
+    int pumps = 0;       // times the program drained the queue itself
+    int readFileCalls = 0;
+    bool pumpOpen = false;  // internal: a drain has begun and not yet found the queue empty
     std::vector<POINT> iconsDrawn;
     int dialogsCreated = 0;
 
@@ -119,6 +128,9 @@ bool Shown(HWND w);
 bool Enabled(HWND w);
 // The one dialog window that is up, or null.
 HWND CurrentDialog();
+// Takes the first queued message (removing it when remove is set); false
+// when the queue is empty. The modal loop's own way to the queue.
+bool TakeQueued(LPMSG m, bool remove);
 
 // Allocates a handle value that no other part of the test platform uses, with
 // the action CloseHandle runs for it (false: CloseHandle fails).

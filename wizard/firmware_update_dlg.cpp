@@ -31,6 +31,7 @@ CFirmwareUpdateDlg::CFirmwareUpdateDlg(CWnd* parent) : CDialog(IDD, parent) {
     m_nStage = 0;
     m_bStatusReplies = 0;
     m_bDirectUsb = 1;
+    m_state = WizardState::Checking;
 }
 
 // The library is released in OnDestroy; the shared icon is never destroyed.
@@ -108,6 +109,7 @@ BOOL CFirmwareUpdateDlg::OnInitDialog() {
     m_stcNewVersion.SetWindowText("*.**");
 
     m_nStage = 0;
+    m_state = WizardState::Checking;
 
     // The check runs from the message loop, once this has returned.
     PostMessage(WM_COMMAND, MAKEWPARAM(IDC_CHECK, BN_CLICKED), 0);

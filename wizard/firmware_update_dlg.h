@@ -5,15 +5,35 @@
 // member operation reading and writing these members.
 #pragma once
 
+#include <cstdint>
+
 #include "link/zepl_entries.h"
 #include "platform/afx.h"
 #include "res/resource.h"
+
+namespace protocol {
+class TransferProgress;
+}
+class TransferChannels;
 
 // A send or reply channel: a link library handle or, on the spooler route, a
 // printer handle. Wide enough for either on every build.
 typedef INT_PTR PlotterChannel;
 // A channel that was not opened.
 const PlotterChannel kNoChannel = -1;
+
+// Where the wizard stands. The handlers consult it, not the buttons: Enter,
+// Esc, the window's Close command and posted commands reach the dialog
+// whatever the buttons show.
+enum class WizardState {
+    Checking,   // a check is due or running
+    Blocked,    // a check failed, refused the update or found it not needed
+    Ready,      // the first check passed: "Next >" is enabled
+    Confirmed,  // the second check passed: "Update" is enabled
+    Updating,   // the firmware transfer runs
+    Finished,   // the transfer ended with success
+    Failed,     // the transfer, or loading the library for it, failed
+};
 
 class CFirmwareUpdateDlg : public CDialog {
 public:
@@ -58,6 +78,7 @@ public:
     int m_nStage;
     BOOL m_bDirectUsb;
     BOOL m_bStatusReplies;
+    WizardState m_state;
 
     // Message catalogue: result boxes and guidance texts.
     BOOL ShowResultBox(int code);
@@ -89,15 +110,42 @@ public:
     // Check step: the handler of the hidden Check button.
     void OnCheck();
 
+    // Firmware transfer. TransferFirmware returns an UpdateResult.
+    int TransferFirmware();
+    void SetClosable(int enable);
+    void PumpMessages();
+
 protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     // The Start button: never closes the dialog.
     void OnOK() override;
+    // Closing: refused while the firmware is being written.
+    void OnCancel() override;
 
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnDestroy();
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    // Check step.
+    void SetModelLine(const CString& model);
+    // Ends a check that cannot go on: the box for code, then the guidance.
+    void Block(int code, UINT guidance);
+
+    // Firmware transfer.
+    struct SendReport {
+        uint64_t sent = 0;          // bytes the plotter took
+        bool stoppedEarly = false;  // a refused chunk, a failed read, or nothing sent
+        bool writeFailed = false;   // a write reported failure, even one that took every byte
+        int lastWriteResult = 0;
+    };
+    void ShowTransferStarted();
+    void ShowProgress(unsigned percent);
+    SendReport SendFirmware(CFile& file, PlotterChannel channel, const protocol::TransferProgress& progress);
+    bool SendChunk(PlotterChannel channel, const char* bytes, DWORD count, SendReport* report);
+    int PollUntilDone(const TransferChannels& channels, uint64_t sent, const protocol::TransferProgress& progress);
+    void WaitForCompletion(uint64_t sent, const protocol::TransferProgress& progress);
 };

@@ -3,19 +3,20 @@
 
 #include "res/resource.h"
 #include "wizard/firmware_update_dlg.h"
+#include "wizard/update_result.h"
 
 UINT ResultBoxTextId(int code) {
     switch (code) {
-        case 0: return 0;
-        case 1: return IDS_ERR_MULTIPLE_PLOTTERS;
-        case 2: return IDS_ERR_FILE_OPEN;
-        case 3: return IDS_ERR_PLOTTER_UNAVAILABLE;
-        case 4: return IDS_ERR_UPDATE_FAILED;
-        case 5: return IDS_ERR_COMMUNICATION;
-        case 100: return IDS_ERR_FILES_MISSING;
-        case 101: return IDS_ERR_NO_FIRMWARE_FILE;
-        case 102: return IDS_ERR_ALREADY_LATEST;
-        case 103: return IDS_ERR_WRONG_GENERATION;
+        case kResultOk: return 0;
+        case kResultSeveralPlotters: return IDS_ERR_MULTIPLE_PLOTTERS;
+        case kResultFileNotOpened: return IDS_ERR_FILE_OPEN;
+        case kResultNoChannel: return IDS_ERR_PLOTTER_UNAVAILABLE;
+        case kResultUpdateFailed: return IDS_ERR_UPDATE_FAILED;
+        case kResultCommunicationError: return IDS_ERR_COMMUNICATION;
+        case kResultLinkLibraryMissing: return IDS_ERR_FILES_MISSING;
+        case kResultNoFirmwareFile: return IDS_ERR_NO_FIRMWARE_FILE;
+        case kResultAlreadyCurrent: return IDS_ERR_ALREADY_LATEST;
+        case kResultWrongGeneration: return IDS_ERR_WRONG_GENERATION;
         // "Still busy" (50) never reaches the user as its own text.
         default: return IDS_ERR_OTHER;
     }
@@ -44,8 +45,14 @@ UINT GuidanceTextId(UINT id, int procedure) {
     }
 }
 
+CString CatalogueText(UINT id) {
+    CString text;
+    text.LoadString(id);
+    return text;
+}
+
 BOOL CFirmwareUpdateDlg::ShowResultBox(int code) {
-    if (code == 0) return TRUE;
+    if (code == kResultOk) return TRUE;
     // One OK button and the information icon for failures too; which button
     // closed the box does not matter.
     AfxMessageBox(ResultBoxTextId(code), MB_OK | MB_ICONINFORMATION, 0);

@@ -10,3 +10,6 @@ UINT ResultBoxTextId(int code);
 // The string id that guidance request id shows for a model with the given
 // update-mode procedure; 0 for the empty text.
 UINT GuidanceTextId(UINT id, int procedure);
+
+// The string resource id in the user's language, loaded now; empty when missing.
+CString CatalogueText(UINT id);

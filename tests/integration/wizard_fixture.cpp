@@ -64,16 +64,20 @@ std::string WizardTest::ReadFile(const std::string& name) const {
 }
 
 int WizardTest::RunProgram(const std::function<void(CFirmwareUpdateDlg&, HWND)>& body) {
-    // The process's named mutexes go with it: a later run is a new process.
-    const std::set<std::string> mutexesBefore = testplat::world().existingMutexes;
-    CFirmwareUpdateApp app;
     bool ran = false;
-    testplat::world().onIdle = [&](HWND dialog) {
+    return RunWithUser([&](HWND dialog) {
         if (ran || !body) return false;
         ran = true;
         body(*static_cast<CFirmwareUpdateDlg*>(AfxGetMainWnd()), dialog);
         return true;
-    };
+    });
+}
+
+int WizardTest::RunWithUser(const std::function<bool(HWND)>& user) {
+    // The process's named mutexes go with it: a later run is a new process.
+    const std::set<std::string> mutexesBefore = testplat::world().existingMutexes;
+    CFirmwareUpdateApp app;
+    testplat::world().onIdle = user;
     const int code = AfxRunApplication(os::GetModuleHandleA(nullptr));
     testplat::world().onIdle = nullptr;
     testplat::world().existingMutexes = mutexesBefore;

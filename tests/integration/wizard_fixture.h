@@ -30,6 +30,8 @@ protected:
     // body runs once, when the wizard first waits for the user; then the user
     // closes it. Returns the process exit code.
     int RunProgram(const std::function<void(CFirmwareUpdateDlg& dlg, HWND dialog)>& body = nullptr);
+    // The same, with the user acting at every wait until user returns false.
+    int RunWithUser(const std::function<bool(HWND dialog)>& user);
 
     std::string dir;          // the program's folder, ending in "/"
     std::string scenarioPath;

@@ -1,0 +1,167 @@
+// The firmware transfer: the file streamed to the plotter in 1024-byte
+// pieces over the send channel, with a percent text and a progress bar; for
+// a status-reply model framed by the prepare exchange and the polls, for any
+// other model followed by a two-minute completion wait. The window stays
+// painted and cannot be closed meanwhile.
+//
+// Only a transfer in which the plotter took every byte of the file can end
+// as a success: a refused chunk, a failed read of the file or an empty file
+// ends it as failed whatever the plotter answers afterwards.
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "link/transfer_channels.h"
+#include "protocol/transfer_progress.h"
+#include "wizard/firmware_update_dlg.h"
+#include "wizard/update_result.h"
+
+using protocol::TransferProgress;
+
+int CFirmwareUpdateDlg::TransferFirmware() {
+    // Others may go on reading the file; nobody may change it meanwhile.
+    CFile file;
+    if (!file.Open(m_strFirmwarePath, CFile::modeRead | CFile::shareDenyWrite)) return kResultFileNotOpened;
+
+    TransferChannels channels(*this);
+    if (!channels.Open()) return kResultNoChannel;
+    if (m_bStatusReplies) {
+        // Busy is no refusal: the plotter is still getting ready. Nothing on
+        // screen has changed when the plotter refuses.
+        const int prepared = PollUpdateStatus(channels.Send(), channels.Reply(), 1);
+        if (prepared != kResultOk && prepared != kResultBusy) return prepared;
+    }
+
+    ShowTransferStarted();
+    const TransferProgress progress(static_cast<uint32_t>(std::max(m_nFirmwareSize, 0)), m_bStatusReplies != 0);
+    const SendReport sending = SendFirmware(file, channels.Send(), progress);
+
+    int result = kResultOk;
+    if (m_bStatusReplies) {
+        // The plotter's verdict counts only for firmware that arrived whole.
+        result = PollUntilDone(channels, sending.sent, progress);
+        if (sending.stoppedEarly) result = kResultUpdateFailed;
+    } else if (sending.stoppedEarly || sending.writeFailed) {
+        // Without status replies a failed write is the only word on the
+        // firmware's fate.
+        result = kResultUpdateFailed;
+    }
+    channels.Close();
+    file.Close();
+
+    if (!m_bStatusReplies && sending.lastWriteResult == 0 && !sending.stoppedEarly)
+        WaitForCompletion(sending.sent, progress);
+    PumpMessages();
+    os::Sleep(protocol::kFinalPauseMilliseconds);
+    SetClosable(1);
+    m_stcCurrentVersion.SetWindowText("*.**");
+    return result;
+}
+
+void CFirmwareUpdateDlg::ShowTransferStarted() {
+    ShowGuidance(IDS_GUIDE_UPDATING);
+    m_stcPercent.ShowWindow(SW_SHOW);
+    ShowProgress(0);
+    m_prgProgress.ShowWindow(SW_SHOW);
+    UpdateData(FALSE);
+    m_btnStart.EnableWindow(FALSE);
+    SetClosable(0);
+    PumpMessages();
+}
+
+void CFirmwareUpdateDlg::ShowProgress(unsigned percent) {
+    CString text;
+    text.Format("%d %%", static_cast<int>(percent));
+    m_stcPercent.SetWindowText(text);
+    m_prgProgress.SetPos(protocol::BarPosition(percent));
+}
+
+CFirmwareUpdateDlg::SendReport CFirmwareUpdateDlg::SendFirmware(CFile& file, PlotterChannel channel,
+                                                                const TransferProgress& progress) {
+    SendReport report;
+    // One buffer for the whole file; a read never fills its last byte.
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[protocol::kChunkSize + 1]);
+    if (!buffer) {
+        report.stoppedEarly = true;
+        return report;
+    }
+    DWORD request = protocol::kChunkSize;
+    bool more = true;
+    while (more) {
+        DWORD got = 0;
+        if (!file.Read(buffer.get(), request, &got)) {
+            // A read that fails is no end of the file: the firmware would be cut.
+            report.stoppedEarly = true;
+            break;
+        }
+        if (got < request) {
+            request = got;
+            more = false;
+        }
+        if (got == 0) continue;
+        const bool whole = SendChunk(channel, buffer.get(), got, &report);
+        ShowProgress(progress.AfterSending(report.sent));
+        PumpMessages();
+        if (!whole) {
+            report.stoppedEarly = true;
+            more = false;
+        }
+    }
+    if (report.sent == 0) report.stoppedEarly = true;  // nothing went out
+    return report;
+}
+
+bool CFirmwareUpdateDlg::SendChunk(PlotterChannel channel, const char* bytes, DWORD count, SendReport* report) {
+    // A write that succeeds with part of the chunk taken is followed by one
+    // of the rest, and so on: no byte is lost and none goes twice. Each
+    // write takes at least one byte, so this ends.
+    DWORD taken = 0;
+    while (taken < count) {
+        const DWORD rest = count - taken;
+        DWORD written = 0;
+        const int r = WriteSendChannel(channel, bytes + taken, rest, &written);
+        report->lastWriteResult = r;
+        const DWORD counted = std::min(written, rest);
+        taken += counted;
+        report->sent += counted;
+        if (r != 0) {
+            report->writeFailed = true;
+            // A failed write that still took all it was given lets sending go on.
+            if (written != rest) return false;
+        } else if (counted == 0) {
+            return false;  // success with nothing taken is a refusal
+        }
+    }
+    return true;
+}
+
+int CFirmwareUpdateDlg::PollUntilDone(const TransferChannels& channels, uint64_t sent,
+                                      const TransferProgress& progress) {
+    int result = kResultBusy;
+    for (int k = 1; k <= protocol::kPollRounds; ++k) {
+        result = PollUpdateStatus(channels.Send(), channels.Reply(), 0);
+        if (result != kResultBusy) break;
+        ShowProgress(progress.AfterBusyReplies(sent, k));
+        PumpMessages();
+    }
+    return result;
+}
+
+void CFirmwareUpdateDlg::WaitForCompletion(uint64_t sent, const TransferProgress& progress) {
+    for (int k = 1; k <= protocol::kWaitRounds; ++k) {
+        os::Sleep(protocol::kWaitMilliseconds);
+        ShowProgress(progress.AfterWaits(sent, k));
+        PumpMessages();
+    }
+}
+
+void CFirmwareUpdateDlg::SetClosable(int enable) {
+    os::EnableMenuItem(GetSystemMenu(FALSE), SC_CLOSE, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    m_btnClose.EnableWindow(enable ? TRUE : FALSE);
+    PumpMessages();
+}
+
+void CFirmwareUpdateDlg::PumpMessages() {
+    UpdateData(FALSE);
+    PumpWaitingMessages();
+}
