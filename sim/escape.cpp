@@ -95,4 +95,22 @@ bool FromHex(const std::string& hex, std::string* bytes) {
     return true;
 }
 
+unsigned long Crc32(const char* data, size_t count) {
+    struct Table {
+        unsigned long entry[256];
+        Table() {
+            for (unsigned long n = 0; n < 256; ++n) {
+                unsigned long c = n;
+                for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320UL ^ (c >> 1) : c >> 1;
+                entry[n] = c;
+            }
+        }
+    };
+    static const Table table;
+    unsigned long crc = 0xFFFFFFFFUL;
+    for (size_t i = 0; i < count; ++i)
+        crc = table.entry[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFUL;
+}
+
 }  // namespace zepl_sim

@@ -21,4 +21,8 @@ bool UnescapeText(const std::string& text, std::string* bytes, std::string* erro
 std::string ToHex(const char* data, size_t count);
 bool FromHex(const std::string& hex, std::string* bytes);
 
+// CRC-32 as zip and PNG use it (reflected 0xEDB88320), for logs that name a
+// block of bytes without dumping it.
+unsigned long Crc32(const char* data, size_t count);
+
 }  // namespace zepl_sim

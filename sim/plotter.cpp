@@ -12,6 +12,8 @@
 #include <string>
 
 #include "link/zepl_entries.h"
+#include "sim/escape.h"
+#include "sim/host.h"
 #include "sim/log_writer.h"
 #include "sim/scenario.h"
 
@@ -186,6 +188,28 @@ std::string Shape(std::string reply, Fault fault, size_t capacity) {
     return reply;
 }
 
+const char* ItemWord(DialogState::Item item, const char* on, const char* off) {
+    return item == DialogState::Absent ? "absent" : item == DialogState::On ? on : off;
+}
+
+// The calling dialog's state as a data write finds it.
+void LogObservation(LogLine& line) {
+    DialogState d;
+    const Observation seen = ObserveCallingDialog(&d);
+    if (seen != Observation::Dialog) {
+        line.Word("observe", seen == Observation::Unsupported ? "unsupported" : "none");
+        return;
+    }
+    line.Word("observe", "dialog")
+        .Word("menu_close", ItemWord(d.menu_close, "on", "grey"))
+        .Word("close_button", ItemWord(d.close_button, "on", "off"))
+        .Word("start_button", ItemWord(d.start_button, "on", "off"));
+    if (d.has_percent) line.Text("percent", d.percent);
+    else line.Word("percent", "absent");
+    if (d.has_progress) line.Int("progress", d.progress);
+    else line.Word("progress", "absent");
+}
+
 int OpenResult(const Config& c, Open open, int handle) {
     if (open == Open::Auto) open = c.plotter_count > 0 ? Open::Ok : Open::Fail;
     if (open == Open::Ok) return handle;
@@ -270,7 +294,9 @@ int OpenUsbEx(int reserved, int kind, int flags, char* vendor, char* model, char
 }
 
 int Write(int channel, const char* data, int count, int* written, int timeout) {
+    const long long arrived = SteadyMicroseconds();
     Plotter& p = Current();
+    const Config& c = p.config;
     LogLine line("ZEPL_Write");
     line.Int("channel", channel).Int("count", count).Int("timeout", timeout);
     const char* error = nullptr;
@@ -279,19 +305,30 @@ int Write(int channel, const char* data, int count, int* written, int timeout) {
         return kBrokenScenario;
     }
     if (!written || count < 0 || (!data && count > 0)) error = "bad_argument";
-    else if (!p.write_open || channel != p.config.write_handle) error = "bad_handle";
+    else if (!p.write_open || channel != c.write_handle) error = "bad_handle";
     if (error) {
         if (written) *written = 0;
         Finish(p, line, error, kMisuse);
         return kMisuse;
     }
-    line.Bytes("bytes", data, static_cast<size_t>(count));
     const Command command = Classify(data, count);
+    const bool is_data = command == Command::None;
+    if (is_data && !c.log_data_bytes) {
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08lX", Crc32(data, static_cast<size_t>(count)));
+        line.Word("crc32", crc);
+    } else {
+        line.Bytes("bytes", data, static_cast<size_t>(count));
+    }
     const char* kind = KindName(command);
     line.Word("kind", kind);
+    if (is_data) {
+        line.Int("t_us", arrived);
+        if (c.observe_window) LogObservation(line);
+    }
 
     const int kind_no = NextCount(p, "write", kind);
-    const FaultRule* rule = FindFault(p.config.write_faults, kind, ++p.writes, kind_no);
+    const FaultRule* rule = FindFault(c.write_faults, kind, ++p.writes, kind_no);
     int result = 0;
     int taken = count;
     if (rule) {
@@ -300,13 +337,16 @@ int Write(int channel, const char* data, int count, int* written, int timeout) {
             case Fault::Refused: result = kRefused; taken = 0; break;
             case Fault::RefusedTaken: result = kRefused; break;
             case Fault::Short: taken = count / 2; break;
+            case Fault::ZeroTaken: taken = 0; break;
             case Fault::Timeout: result = kTimeout; taken = 0; break;
             default: break;
         }
     }
+    // A firmware block takes the plotter a while, whatever becomes of it.
+    if (is_data) SleepMilliseconds(c.data_delay_ms);
     *written = taken;
-    if (command == Command::None) {
-        AppendBytes(p.config.received_path, data, static_cast<size_t>(taken));
+    if (is_data) {
+        AppendBytes(c.received_path, data, static_cast<size_t>(taken));
     } else if (taken == count) {
         // A command the plotter took whole: the next read answers it.
         if (command == Command::Update) {

@@ -49,18 +49,26 @@ struct FaultInfo {
     bool for_read;
 };
 const FaultInfo kFaults[] = {
-    {"refused", Fault::Refused, true, true},     {"refused_taken", Fault::RefusedTaken, true, false},
-    {"short", Fault::Short, true, false},        {"timeout", Fault::Timeout, true, true},
-    {"empty", Fault::Empty, false, true},        {"full", Fault::Full, false, true},
-    {"overcount", Fault::OverCount, false, true}, {"no_etx", Fault::NoEtx, false, true},
-    {"etx_first", Fault::EtxFirst, false, true}, {"nul_before_etx", Fault::NulBeforeEtx, false, true},
+    {"refused", Fault::Refused, true, true},
+    {"refused_taken", Fault::RefusedTaken, true, false},
+    {"short", Fault::Short, true, false},
+    {"zero_taken", Fault::ZeroTaken, true, false},
+    {"timeout", Fault::Timeout, true, true},
+    {"empty", Fault::Empty, false, true},
+    {"full", Fault::Full, false, true},
+    {"overcount", Fault::OverCount, false, true},
+    {"no_etx", Fault::NoEtx, false, true},
+    {"etx_first", Fault::EtxFirst, false, true},
+    {"nul_before_etx", Fault::NulBeforeEtx, false, true},
 };
 
-// "ADDRESS:FAULT", ADDRESS being N, KIND or KIND.N.
+// "ADDRESS:FAULT", ADDRESS being N, KIND or KIND.N; N+ is the Nth call and on.
 bool ParseFault(const std::string& text, bool write, FaultRule* rule) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return false;
-    const std::string address = Trim(text.substr(0, colon));
+    std::string address = Trim(text.substr(0, colon));
+    rule->onwards = !address.empty() && address.back() == '+';
+    if (rule->onwards) address.pop_back();
     const std::string name = Trim(text.substr(colon + 1));
 
     const FaultInfo* info = nullptr;
@@ -80,7 +88,8 @@ bool ParseFault(const std::string& text, bool write, FaultRule* rule) {
         rule->kind.clear();
         return dot == std::string::npos && ParseInt(address, &rule->nth) && rule->nth > 0;
     }
-    return dot == std::string::npos || (ParseInt(address.substr(dot + 1), &rule->nth) && rule->nth > 0);
+    if (dot == std::string::npos) return !rule->onwards;  // "KIND+" says nothing more than KIND
+    return ParseInt(address.substr(dot + 1), &rule->nth) && rule->nth > 0;
 }
 
 bool IsListKey(const std::string& key) {
@@ -104,6 +113,9 @@ bool Apply(const ScenarioLine& l, Config* c, std::string* why) {
     else if (k == "version_reply") c->version_reply = v;
     else if (k == "progress_reply") c->progress_replies.push_back(v);
     else if (k == "progress_busy_count") ok = ParseInt(v, &c->progress_busy_count) && c->progress_busy_count >= 0;
+    else if (k == "data_delay_ms") ok = ParseInt(v, &c->data_delay_ms) && c->data_delay_ms >= 0;
+    else if (k == "log_data_bytes") ok = ParseYesNo(v, &c->log_data_bytes);
+    else if (k == "observe_window") ok = ParseYesNo(v, &c->observe_window);
     else if (k == "fail_write" || k == "fail_read") {
         FaultRule rule;
         ok = ParseFault(v, k == "fail_write", &rule);
@@ -202,8 +214,9 @@ bool MakeConfig(const std::vector<ScenarioLine>& lines, int load, Config* config
 const FaultRule* FindFault(const std::vector<FaultRule>& rules, const std::string& kind, int call_no,
                            int kind_no) {
     for (const FaultRule& r : rules) {
-        if (r.kind.empty() ? r.nth == call_no : (r.kind == kind && (r.nth == 0 || r.nth == kind_no)))
-            return &r;
+        if (!r.kind.empty() && r.kind != kind) continue;
+        const int no = r.kind.empty() ? call_no : kind_no;
+        if (r.nth == 0 || no == r.nth || (r.onwards && no > r.nth)) return &r;
     }
     return nullptr;
 }

@@ -16,6 +16,7 @@ enum class Fault {
     Refused,       // write, read: result 1, nothing taken or read
     RefusedTaken,  // write: result 1, yet every byte reported taken
     Short,         // write: result 0, half the bytes reported taken
+    ZeroTaken,     // write: result 0, nothing taken
     Timeout,       // write, read: result 2, nothing taken or read
     Empty,         // read: result 0, count 0
     Full,          // read: blanks, then the reply, filling the capacity exactly
@@ -28,11 +29,13 @@ const char* FaultName(Fault fault);
 
 // Where a fault strikes. With an empty kind: the nth call of the entry in
 // this load. With a kind: the nth call of that kind, or every one when nth is 0.
+// Onwards: the nth call and every one after it (a plotter unplugged).
 // Write kinds: status, version, update, data. Read kinds: the command being
 // answered, status, version or progress, or none.
 struct FaultRule {
     std::string kind;
     int nth = 0;
+    bool onwards = false;
     Fault fault = Fault::Refused;
 };
 
@@ -51,6 +54,9 @@ struct Config {
     std::vector<std::string> progress_replies;  // after the busy ones; the last repeats
     std::vector<FaultRule> write_faults;
     std::vector<FaultRule> read_faults;
+    int data_delay_ms = 0;        // slept at every data write, never at a command
+    bool log_data_bytes = true;   // false: data writes log a CRC-32, not their hex
+    bool observe_window = false;  // data writes log the calling dialog's state (Windows)
     std::string log_path;
     std::string received_path;
 };

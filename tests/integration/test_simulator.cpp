@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,98 @@ TEST_F(SimulatorTest, WriteFaultsStrikeTheAddressedWrite) {
     }
 }
 
+TEST_F(SimulatorTest, OnwardAddressesStrikeEveryLaterWrite) {
+    struct Case {
+        const char* rule;
+        std::vector<int> results;
+        std::vector<int> written;
+    };
+    // The writes: data, data, status, data, data; each data write is 8 bytes.
+    const Case cases[] = {
+        {"data.2+:timeout", {0, 2, 0, 2, 2}, {8, 0, 5, 0, 0}},
+        {"3+:refused", {0, 0, 1, 1, 1}, {8, 8, 0, 0, 0}},
+        {"data.3+:zero_taken", {0, 0, 0, 0, 0}, {8, 8, 5, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        Use(Scenario().Set("fail_write", c.rule));
+        Library lib;
+        int write, read;
+        lib.Start(&write, &read);
+        std::vector<int> results, written;
+        for (const char* bytes : {"abcdefgh", "ijklmnop", kStatus, "qrstuvwx", "yz012345"}) {
+            int n = -1;
+            results.push_back(lib.Send(write, bytes, &n));
+            written.push_back(n);
+        }
+        EXPECT_EQ(results, c.results);
+        EXPECT_EQ(written, c.written);
+    }
+}
+
+// The wizard's transfer: 1024-byte blocks, after a short write only the
+// untaken rest again, and the run's three loads append to one received file.
+TEST_F(SimulatorTest, TransferKeepsTakenBytesInOrderAndStampsDataWrites) {
+    const int kDelayMs = 2;
+    std::string firmware;
+    for (int i = 0; i < 3 * 2500; ++i) firmware += static_cast<char>(i * 7 + i / 251);
+    for (const bool hex : {true, false}) {
+        SCOPED_TRACE(hex ? "log_data_bytes = yes" : "log_data_bytes = no");
+        fs::remove(dir + "sim.log");
+        fs::remove(dir + "received.bin");
+        // Per load: block 2 is taken 512 + 256 + 0 + 256 bytes at a time.
+        Use(Scenario()
+                .Set("data_delay_ms", std::to_string(kDelayMs))
+                .Set("log_data_bytes", hex ? "yes" : "no")
+                .Set("observe_window", "yes")
+                .Add("fail_write", "data.2:short")
+                .Add("fail_write", "data.3:short")
+                .Add("fail_write", "data.4:zero_taken"));
+        std::vector<std::string> sent;
+        for (int load = 0; load < 3; ++load) {
+            Library lib;
+            int write, read;
+            lib.Start(&write, &read);
+            lib.Send(write, kUpdate);
+            const std::string part = firmware.substr(load * 2500, 2500);
+            for (size_t at = 0; at < part.size(); at += 1024) {
+                const std::string block = part.substr(at, 1024);
+                for (size_t done = 0; done < block.size();) {
+                    int written = 0;
+                    sent.push_back(block.substr(done));
+                    ASSERT_EQ(lib.Send(write, sent.back(), &written), 0);
+                    done += static_cast<size_t>(written);
+                }
+            }
+        }
+        EXPECT_EQ(Received(), firmware);
+        ASSERT_EQ(sent.size(), 18u) << "every fault struck once a load";
+
+        std::vector<Call> data;
+        for (const Call& w : zepl_sim::CallsOf(Log(), "ZEPL_Write")) {
+            if (w.Text("kind") == "data") {
+                data.push_back(w);
+                continue;
+            }
+            EXPECT_EQ(w.Bytes("bytes"), kUpdate);
+            EXPECT_FALSE(w.Has("t_us") || w.Has("observe"));
+        }
+        ASSERT_EQ(data.size(), sent.size());
+        for (size_t i = 0; i < data.size(); ++i) {
+            SCOPED_TRACE(i);
+            char crc[9];
+            std::snprintf(crc, sizeof crc, "%08lX", zepl_sim::Crc32(sent[i].data(), sent[i].size()));
+            EXPECT_EQ(data[i].Has("bytes") ? data[i].Bytes("bytes") : data[i].Text("crc32"), hex ? sent[i] : crc);
+            EXPECT_EQ(data[i].Text("observe"), "unsupported");
+            ASSERT_TRUE(data[i].Int("t_us").has_value());
+            // Each data write sleeps before it returns: the next comes no sooner.
+            if (i > 0) {
+                EXPECT_GE(*data[i].Int("t_us") - *data[i - 1].Int("t_us"), kDelayMs * 1000);
+            }
+        }
+    }
+}
+
 TEST_F(SimulatorTest, ReadFaultsShapeTheReply) {
     struct Case {
         const char* rule;
@@ -370,7 +463,8 @@ TEST_F(SimulatorTest, ReloadForgetsChannelsAndQueries) {
 }
 
 TEST_F(SimulatorTest, BrokenScenarioFailsLoudly) {
-    for (const char* text : {"stauts_reply = 0\n", "fail_read = 2:short\n", "port = \\q\n", "[load 0]\n"}) {
+    for (const char* text : {"stauts_reply = 0\n", "fail_read = 2:short\n", "port = \\q\n", "[load 0]\n",
+                             "fail_write = data+:timeout\n", "data_delay_ms = -1\n"}) {
         SCOPED_TRACE(text);
         std::ofstream(dir + "scenario.txt", std::ios::binary) << "log = sim.log\n" << text;
         setenv("ZEPL_SIM_SCENARIO", (dir + "scenario.txt").c_str(), 1);
@@ -404,5 +498,7 @@ TEST(SimulatorLogText, EveryByteSurvivesEscapingAndParsing) {
     EXPECT_EQ(call.Int("kind"), 1);
     EXPECT_FALSE(call.Has("x"));
 }
+
+TEST(SimulatorLogText, Crc32GivesTheCheckValue) { EXPECT_EQ(zepl_sim::Crc32("123456789", 9), 0xCBF43926UL); }
 
 }  // namespace

@@ -84,7 +84,16 @@ protected:
         int left = presses;
         return RunWithUser([&](HWND h) {
             screens.push_back(Look(h));
-            if (left <= 0 || !screens.back().startEnabled) return false;
+            if (!screens.back().startEnabled) {
+                // Enter or a posted Start command, where the button is off:
+                // it neither closes the dialog nor changes anything.
+                os::SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                EXPECT_FALSE(testplat::world().Find(h)->ended);
+                EXPECT_EQ(Look(h).guidance, screens.back().guidance);
+                EXPECT_EQ(Look(h).state, screens.back().state);
+                return false;
+            }
+            if (left <= 0) return false;
             if (beforePress) beforePress(presses - left);
             --left;
             os::SendMessageA(testplat::Control(h, IDOK), BM_CLICK, 0, 0);
