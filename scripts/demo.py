@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Opens the wizard under Wine against the simulated plotter, with a sample
 firmware file, in English and in Japanese, and takes a screenshot of each.
+It shows the 32-bit UPDATE.EXE that ships (build/win32); where Wine cannot
+run 32-bit programs, its 64-bit twin (build/win64) in its place, and says so.
 With a display of your own (DISPLAY set and --show), the English wizard is
 left on it until you close it."""
 import argparse
 import os
-import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -19,16 +20,22 @@ def main():
     args = p.parse_args()
     out = os.path.join(ROOT, "build", "demo")
     state = os.path.join(out, "session.json")
-    win64 = os.path.join(ROOT, "build", "win64")
-    harness.setup(state, win64, os.path.join(out, "work"), out)
+    builds = os.path.join(ROOT, "build")
+    harness.setup(state, os.path.join(builds, "win32"), os.path.join(builds, "win64"),
+                  os.path.join(out, "work"), out)
     shots = []
     try:
+        st = harness.read_state(state)
+        arch = harness.build_run(st, harness.SHIPPED)
+        if arch != harness.SHIPPED:
+            print("demo:", harness.not_exercised(st["i686_unavailable"]))
+        print(f"demo: showing {os.path.join(st['builds'][arch], harness.PROGRAM)} ({arch}) "
+              f"under {harness.LOADERS[arch]}")
         if args.show and os.environ.get("DISPLAY"):
-            st = harness.read_state(state)
             st["display"] = os.environ["DISPLAY"]
             harness.write_state(state, st)
         for lang in ("en", "ja"):
-            with harness.Case(state, f"demo-{lang}", lang=lang) as case:
+            with harness.Case(state, f"demo-{lang}", lang=lang, arch=arch) as case:
                 program = case.install()
                 case.start(program)
                 case.wait_wizard(program)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets everything up, builds the program and the simulated plotter, and opens
-# the wizard under Wine with a sample firmware file. Without a display it runs
-# under Xvfb and prints where the screenshots are.
+# the 32-bit wizard that ships under Wine with a sample firmware file (the
+# win64 build is needed too: it holds the driver that reads the wizard). Where
+# Wine cannot run 32-bit programs it shows the 64-bit twin and says so.
+# Without a display it runs under Xvfb and prints where the screenshots are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

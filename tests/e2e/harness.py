@@ -1,18 +1,27 @@
 """Shared machinery of the end-to-end tests.
 
-The 64-bit build of the program runs under Wine on a private X server, and
-the test driver (e2e_driver.exe, built with it) reads and operates its
-windows from outside. One Wine prefix and one X server serve a whole test
-run: `setup` makes them and records them in a state file, `cleanup` ends
-them. Each test case lays out a fresh folder like a user's, starts the
-program from another current folder, and ends every process it started.
+The program runs under Wine on a private X server, and the test driver
+(e2e_driver.exe, x86_64, from the win64 build) reads and operates its
+windows from outside. A case runs one build: i686, the program that ships
+(build/win32, run by Wine's 32-bit loader), or its x86_64 twin (build/win64,
+run by wine64); each brings its own simulator DLL. One 64-bit Wine prefix
+runs both, and it and the X server serve a whole test run: `setup` makes
+them and records them in a state file, `cleanup` ends them. Each test case
+lays out a fresh folder like a user's, starts the program from another
+current folder, and ends every process it started.
 
-    harness.py setup   --state FILE --win64 DIR [--work DIR] [--shots DIR]
+Where Wine cannot run 32-bit programs (its 32-bit half missing, or a kernel
+without 32-bit support), i686 cases run the x86_64 build in its place and
+say so in one line; `probe` prints that line for the test command.
+
+    harness.py setup   --state FILE --win32 DIR --win64 DIR [--work DIR] [--shots DIR]
     harness.py cleanup --state FILE
     harness.py shot    --state FILE PNG
+    harness.py probe
 """
 
 import argparse
+import errno
 import json
 import os
 import shutil
@@ -24,9 +33,16 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# Debian's 64-bit Wine; /usr/bin/wine would pick a 32-bit loader.
-WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
-WINESERVER = os.path.join(os.path.dirname(WINE), "wineserver")
+# Debian's Wine loaders, one per bitness of the program run; /usr/bin/wine
+# would choose by itself and hide which one ran.
+WINE_DIR = os.environ.get("E2E_WINE_DIR", "/usr/lib/wine")
+LOADERS = {"i686": os.path.join(WINE_DIR, "wine"), "x86_64": os.path.join(WINE_DIR, "wine64")}
+WINE = LOADERS["x86_64"]  # the prefix, its tools and the driver are 64-bit
+WINESERVER = os.path.join(WINE_DIR, "wineserver")
+
+ARCHES = ("i686", "x86_64")
+SHIPPED = "i686"
+PE_MACHINES = {"i686": 0x14C, "x86_64": 0x8664}
 
 JAPANESE_LOCALE = "ja_JP.UTF-8"
 LOCALES = {"en": "C.UTF-8", "ja": JAPANESE_LOCALE}
@@ -114,11 +130,27 @@ def stop_pid(pid, needle, grace_s=5):
         os.kill(pid, signal.SIGKILL)
 
 
-def check_requirements(win64):
-    missing = [p for p in (PROGRAM, DRIVER, SIMULATOR) if not os.path.isfile(os.path.join(win64, p))]
-    if missing:
-        fail(f"the win64 build tree {win64} lacks {', '.join(missing)}: "
-             "build it first with `cmake --preset win64 && cmake --build --preset win64`")
+def pe_machine(path):
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    if head[:2] != b"MZ" or head[offset:offset + 4] != b"PE\0\0":
+        return None
+    return int.from_bytes(head[offset + 4:offset + 6], "little")
+
+
+def check_requirements(builds):
+    preset = {"i686": "win32", "x86_64": "win64"}
+    for arch, tree in builds.items():
+        # Only the x86_64 tree has the driver: it drives both builds.
+        need = (PROGRAM, SIMULATOR, DRIVER) if arch == "x86_64" else (PROGRAM, SIMULATOR)
+        missing = [p for p in need if not os.path.isfile(os.path.join(tree, p))]
+        if missing:
+            fail(f"the {preset[arch]} build tree {tree} lacks {', '.join(missing)}: build it first with "
+                 f"`cmake --preset {preset[arch]} && cmake --build --preset {preset[arch]}`")
+        for p in (PROGRAM, SIMULATOR):
+            if pe_machine(os.path.join(tree, p)) != PE_MACHINES[arch]:
+                fail(f"{os.path.join(tree, p)} is not an {arch} Windows file: is {tree} the {preset[arch]} tree?")
     for tool in (WINE, WINESERVER):
         if not os.access(tool, os.X_OK):
             fail(f"{tool} missing: install the Debian packages wine64 and wine")
@@ -133,6 +165,37 @@ def check_requirements(win64):
         fonts = subprocess.run(["fc-list", ":lang=ja", "family"], capture_output=True, text=True).stdout
         if not fonts.strip():
             fail("no Japanese font: install the Debian package fonts-ipafont-gothic")
+
+
+def i686_unavailable():
+    """Why Wine cannot run the 32-bit build on this machine, or None."""
+    loader = LOADERS["i686"]
+    if not os.access(loader, os.X_OK):
+        return (f"Wine's 32-bit half (wine32:i386, {loader}) is not installed; "
+                "scripts/setup.sh installs it where the kernel runs 32-bit programs")
+    try:
+        rc = subprocess.run([loader, "--version"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, timeout=60).returncode
+    except OSError as e:
+        if e.errno == errno.ENOEXEC:
+            return "this machine's kernel does not run 32-bit programs"
+        return f"{loader} does not start: {e}"
+    except subprocess.TimeoutExpired:
+        return f"{loader} --version did not return"
+    return None if rc == 0 else f"{loader} --version failed with {rc}"
+
+
+def not_exercised(reason):
+    return (f"the shipped 32-bit UPDATE.EXE is not exercised: {reason}. "
+            "The end-to-end tests run its 64-bit twin in its place")
+
+
+def build_run(state, arch):
+    """The build a case asking for `arch` runs: i686 falls back to x86_64
+    where Wine cannot run it."""
+    if arch not in ARCHES:
+        fail(f"unknown build {arch!r}: one of {', '.join(ARCHES)}")
+    return "x86_64" if arch == "i686" and state.get("i686_unavailable") else arch
 
 
 def start_xvfb(logfile):
@@ -164,9 +227,9 @@ def run_logged(cmd, env, logfile, timeout):
         fail(f"{' '.join(cmd)} failed with {rc}: see {logfile.name}")
 
 
-def setup(state_path, win64, work, shots):
-    win64 = os.path.abspath(win64)
-    check_requirements(win64)
+def setup(state_path, win32, win64, work, shots):
+    builds = {"i686": os.path.abspath(win32), "x86_64": os.path.abspath(win64)}
+    check_requirements(builds)
     if os.path.exists(state_path):
         cleanup(state_path)  # left over from a run that did not clean up
     base = os.path.dirname(os.path.abspath(state_path))
@@ -175,8 +238,8 @@ def setup(state_path, win64, work, shots):
     os.makedirs(prefix)
     os.makedirs(work, exist_ok=True)
     os.makedirs(shots, exist_ok=True)
-    state = {"prefix": prefix, "win64": win64, "work": os.path.abspath(work),
-             "shots": os.path.abspath(shots)}
+    state = {"prefix": prefix, "builds": builds, "i686_unavailable": i686_unavailable(),
+             "work": os.path.abspath(work), "shots": os.path.abspath(shots)}
     with open(os.path.join(base, "setup.log"), "wb") as logfile:
         state["display"], state["xvfb_pid"] = start_xvfb(logfile)
         write_state(state_path, state)
@@ -199,6 +262,10 @@ def setup(state_path, win64, work, shots):
             run_logged([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", value,
                         "/d", "N", "/f"], env, logfile, timeout=60)
     log(f"display={state['display']} prefix={prefix}")
+    if state["i686_unavailable"]:
+        log(not_exercised(state["i686_unavailable"]))
+    else:
+        log(f"i686 cases run {builds['i686']}{os.sep}{PROGRAM} under {LOADERS['i686']}")
 
 
 def write_state(path, state):
@@ -338,17 +405,29 @@ class Program:
         self.scenario = None
 
 
+# The build a Case runs unless told otherwise; run_cases sets it from --arch.
+case_arch = SHIPPED
+
+
 class Case:
     """A test case's folder, processes and time bound; use it with `with`.
 
+    It runs one build (`arch`, by default the one the command line chose).
     On leaving, it answers any message box, closes every wizard it started,
     waits for the processes to end (killing by pid those that do not), checks
     that no wizard is left, and on failure takes a screenshot."""
 
-    def __init__(self, state_path, name, lang="en", timeout_s=CASE_TIMEOUT_S):
+    def __init__(self, state_path, name, lang="en", timeout_s=CASE_TIMEOUT_S, arch=None):
         self.state = read_state(state_path)
         self.name, self.lang, self.timeout_s = name, lang, timeout_s
-        self.dir = os.path.join(self.state["work"], name)
+        asked = arch or case_arch
+        self.arch = build_run(self.state, asked)
+        if self.arch != asked:
+            log(not_exercised(self.state["i686_unavailable"]))
+        self.build = self.state["builds"][self.arch]
+        self.loader = LOADERS[self.arch]
+        self.dir = os.path.join(self.state["work"], asked, name)
+        self.shots = os.path.join(self.state["shots"], asked)
         self.elsewhere = os.path.join(self.dir, "elsewhere")  # the current folder at start
         self.procs = []
         self.programs = []
@@ -390,12 +469,12 @@ class Case:
         with ZEPL_SIM_SCENARIO naming it."""
         path = os.path.join(self.dir, folder)
         os.makedirs(path, exist_ok=True)
-        shutil.copyfile(os.path.join(self.state["win64"], PROGRAM), os.path.join(path, exe))
+        shutil.copyfile(os.path.join(self.build, PROGRAM), os.path.join(path, exe))
         for name in firmware:
             with open(os.path.join(path, name), "wb") as f:
                 f.write(firmware_bytes())
         if link_library:
-            shutil.copyfile(os.path.join(self.state["win64"], SIMULATOR), os.path.join(path, LINK_LIBRARY))
+            shutil.copyfile(os.path.join(self.build, SIMULATOR), os.path.join(path, LINK_LIBRARY))
         program = Program(path, exe)
         if scenario is not None:
             program.scenario = os.path.join(self.dir, f"{folder}.scenario")
@@ -408,11 +487,12 @@ class Case:
         env = wine_env(self.state, self.lang)
         if program.scenario:
             env["ZEPL_SIM_SCENARIO"] = winpath(program.scenario)
-        out = open(os.path.join(self.dir, f"{program.prop}-{len(self.procs)}.log"), "wb")
-        proc = subprocess.Popen([WINE, program.path], cwd=self.elsewhere, env=env,
+        log_path = os.path.join(self.dir, f"{program.prop}-{len(self.procs)}.log")
+        out = open(log_path, "wb")
+        proc = subprocess.Popen([self.loader, program.path], cwd=self.elsewhere, env=env,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=out)
         out.close()
-        proc.program = program
+        proc.program, proc.log_path = program, log_path
         self.procs.append(proc)
         return proc
 
@@ -426,7 +506,7 @@ class Case:
 
     def driver(self, *args, check=True, timeout_s=60):
         """Runs one driver command; returns its key=value output as a dict."""
-        cmd = [WINE, os.path.join(self.state["win64"], DRIVER)] + [str(a) for a in args]
+        cmd = [WINE, os.path.join(self.state["builds"]["x86_64"], DRIVER)] + [str(a) for a in args]
         with tempfile.TemporaryFile() as out:
             rc = subprocess.run(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
@@ -442,7 +522,7 @@ class Case:
         """Starts a driver command that keeps running (other-window,
         hold-exclusive) and returns once it printed its first line; it ends
         when its stdin is closed, or when the case ends."""
-        cmd = [WINE, os.path.join(self.state["win64"], DRIVER)] + [str(a) for a in args]
+        cmd = [WINE, os.path.join(self.state["builds"]["x86_64"], DRIVER)] + [str(a) for a in args]
         out_path = os.path.join(self.dir, f"driver-{len(self.procs)}.out")
         out = open(out_path, "wb")
         proc = subprocess.Popen(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
@@ -471,7 +551,17 @@ class Case:
             proc.wait()
 
     def wait_wizard(self, program, timeout_ms=WIZARD_TIMEOUT_MS):
-        return self.driver("wait-wizard", program.prop, timeout_ms)
+        values = self.driver("wait-wizard", program.prop, timeout_ms, check=False)
+        if values["rc"] == 0:
+            return values
+        # A program that Wine could not start says why in its output.
+        ended = [p for p in self.procs if p.program is program and p.poll() is not None]
+        why = ""
+        for p in ended:
+            with open(p.log_path, "rb") as f:
+                output = f.read()[-500:].decode("utf-8", "replace").strip()
+            why += f"; {program.exe} (pid {p.pid}, {self.arch} build) ended with {p.returncode}: {output!r}"
+        fail(f"no wizard {program.prop} came up: {values}{why}")
 
     def dump(self, program):
         return Snapshot(self.driver("dump", program.prop))
@@ -496,14 +586,14 @@ class Case:
         return int(self.driver("count-wizards", program.prop)["count"])
 
     def screenshot(self, name):
-        return screenshot(self.state, os.path.join(self.state["shots"], name))
+        return screenshot(self.state, os.path.join(self.shots, name))
 
     # Clean-up
 
     def on_failure(self, exc):
         try:
             shot = self.screenshot(f"{self.name}-failure.png")
-            log(f"screenshot at failure: {shot}")
+            log(f"screenshot at failure: {shot} ({self.arch} build, {self.build})")
             for program in self.programs:
                 values = self.driver("dump", program.prop, check=False, timeout_s=15)
                 if values["rc"] == 0:
@@ -554,19 +644,27 @@ def firmware_bytes(size=FIRMWARE_SIZE):
 
 # --- Running cases ---------------------------------------------------------
 
-def run_cases(cases, argv=None):
-    """Command line of a test script: `--state FILE CASE` runs one case,
-    `--list` prints the case names (CMake registers one test for each)."""
+def run_cases(cases, also_on_x86_64=(), argv=None):
+    """Command line of a test script: `--state FILE [--arch ARCH] CASE` runs
+    one case on one build. Every case runs the i686 build that ships; those
+    named in `also_on_x86_64` run the x86_64 twin as well. `--list` prints
+    ARCH:CASE for each (CMake registers one test for each)."""
+    unknown = set(also_on_x86_64) - set(cases)
+    if unknown:
+        raise ValueError(f"also_on_x86_64 names no case: {sorted(unknown)}")
     parser = argparse.ArgumentParser()
     parser.add_argument("--state")
+    parser.add_argument("--arch", choices=ARCHES, default=SHIPPED)
     parser.add_argument("--list", action="store_true")
     parser.add_argument("case", nargs="?")
     args = parser.parse_args(argv)
     if args.list:
-        print(";".join(cases))
+        print(";".join([f"{SHIPPED}:{c}" for c in cases] + [f"x86_64:{c}" for c in also_on_x86_64]))
         return 0
     if not args.state or args.case not in cases:
         parser.error(f"need --state and one of: {', '.join(cases)}")
+    global case_arch
+    case_arch = args.arch
     try:
         cases[args.case](args.state, args.case)
     except HarnessError as e:
@@ -581,6 +679,7 @@ def main(argv=None):
     sub = parser.add_subparsers(dest="command", required=True)
     p = sub.add_parser("setup")
     p.add_argument("--state", required=True)
+    p.add_argument("--win32", required=True)
     p.add_argument("--win64", required=True)
     p.add_argument("--work")
     p.add_argument("--shots")
@@ -589,12 +688,17 @@ def main(argv=None):
     p = sub.add_parser("shot")
     p.add_argument("--state", required=True)
     p.add_argument("png")
+    sub.add_parser("probe", help="print one line: which build the i686 cases will run")
     args = parser.parse_args(argv)
     try:
-        if args.command == "setup":
+        if args.command == "probe":
+            reason = i686_unavailable()
+            log(f"e2e: {not_exercised(reason)}" if reason else
+                f"e2e: the end-to-end tests run the shipped 32-bit UPDATE.EXE under {LOADERS['i686']}")
+        elif args.command == "setup":
             base = os.path.dirname(os.path.abspath(args.state))
             try:
-                setup(args.state, args.win64, args.work or os.path.join(base, "work"),
+                setup(args.state, args.win32, args.win64, args.work or os.path.join(base, "work"),
                       args.shots or os.path.join(base, "shots"))
             except BaseException:
                 cleanup(args.state)

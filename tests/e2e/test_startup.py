@@ -1,6 +1,7 @@
 """End-to-end cases of start-up: the opened wizard in both languages, how
 it closes, a second start of the same program, and a copy under another
-name. Run by ctest, one test per case: test_startup.py --state FILE CASE."""
+name. Run by ctest, one test per case and build:
+test_startup.py --state FILE --arch i686|x86_64 CASE."""
 
 import functools
 import os
@@ -180,5 +181,8 @@ CASES = {
     "other_name_runs_beside": other_name,
 }
 
+# Every case runs the i686 build that ships; these run its x86_64 twin too.
+ALSO_ON_X86_64 = ("opened_english",)
+
 if __name__ == "__main__":
-    sys.exit(run_cases(CASES))
+    sys.exit(run_cases(CASES, ALSO_ON_X86_64))
