@@ -10,7 +10,9 @@ bool IsTrimSpace(char c) {
 }  // namespace
 
 BOOL CString::LoadString(UINT id) {
-    // Grow until the text fits: a result one short of the buffer may be cut.
+    // Grow until the text fits. A cut text fills the buffer up to its last
+    // byte, less what is left of a character that did not fit whole: one
+    // byte in a double-byte code page, up to three in UTF-8.
     for (int size = 256; size <= 65536; size *= 2) {
         std::vector<char> buf(static_cast<size_t>(size), '\0');
         int n = os::LoadStringA(AfxGetResourceHandle(), id, buf.data(), size);
@@ -18,7 +20,7 @@ BOOL CString::LoadString(UINT id) {
             m_s.clear();
             return FALSE;
         }
-        if (n < size - 1) {
+        if (n < size - 4) {
             m_s.assign(buf.data(), static_cast<size_t>(n));
             return TRUE;
         }

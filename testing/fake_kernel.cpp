@@ -145,7 +145,11 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buf, int size) {
     if (!r || size <= 0) return 0;
     const char* text = r->english;
     if (world().language == testplat::Language::Japanese && r->japanese) text = r->japanese;
-    const int n = std::min(static_cast<int>(std::strlen(text)), size - 1);
+    int n = std::min(static_cast<int>(std::strlen(text)), size - 1);
+    // As Windows converts into a narrow buffer: a character of several bytes
+    // that does not fit is left out whole, so a cut text can be two short.
+    while (n > 0 && n < static_cast<int>(std::strlen(text)) && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
     std::memcpy(buf, text, static_cast<size_t>(n));
     buf[n] = '\0';
     return n;

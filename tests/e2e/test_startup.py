@@ -10,47 +10,33 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import Case, Ctl, expect_controls, fail, run_cases  # noqa: E402
+from strings import text  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2
 VK_ESCAPE = 0x1B
 
 TITLE = "Firmware Update Ver.2.30"  # English in both languages
 
-STRINGS = {
-    "en": {
-        3003: "Current version",
-        3004: "Updating version",
-        3005: "Next >",
-        3009: "Cancel",
-        3010: "This plotter is not able to update by this firmware.",
-    },
-    "ja": {
-        3003: "現在のファームウェアバージョン",
-        3004: "更新するファームウェアバージョン",
-        3005: "次へ >",
-        3009: "キャンセル",
-        3010: "更新対象のプロッタが接続されていません。",
-    },
-}
-
-# No message box is expected right after opening; the time a box gets to
-# appear before the wizard is read.
+# No message box is expected from the first check; the time a box gets to
+# appear, and the check to end, before the wizard is read.
 SETTLE_MS = 1500
 
 
 def opened_controls(lang):
-    """The controls as the wizard opens them. Cases that go on from here
-    copy this and change what their step changes."""
-    s = STRINGS[lang]
+    """The controls once the wizard has opened and its first check has run
+    against the default plotter (KM500 at 1.00, firmware 3.00): the model's
+    update-mode instructions and "Next >". Cases that go on from here copy
+    this and change what their step changes."""
     return {
-        IDOK: Ctl(s[3005], visible=True),
-        IDCANCEL: Ctl(s[3009], visible=True, enabled=True),
+        IDOK: Ctl(text(lang, 3005), visible=True, enabled=True),
+        IDCANCEL: Ctl(text(lang, 3009), visible=True, enabled=True),
+        1501: Ctl(text(lang, 3001) + "Tarvonic KM500", visible=True),
         1502: Ctl(visible=False),
-        1503: Ctl(s[3003], visible=True),
-        1504: Ctl(s[3010], visible=True),
-        1505: Ctl(s[3004], visible=True),
-        1506: Ctl("*.**", visible=True),
-        1507: Ctl(""),
+        1503: Ctl(text(lang, 3003), visible=True),
+        1504: Ctl("1.00", visible=True),
+        1505: Ctl(text(lang, 3004), visible=True),
+        1506: Ctl("3.00", visible=True),
+        1507: Ctl(text(lang, 2004), visible=True),
         1508: Ctl(visible=False),
         1509: Ctl(visible=False),
     }

@@ -13,6 +13,7 @@
 //   e2e_driver foreground [prop]
 //   e2e_driver other-window <ms>
 //   e2e_driver hold-exclusive <path> <ms>
+//   e2e_driver add-printer <name> <driver> <port-file>
 //
 // Results are key=value lines on stdout. Texts are UTF-8 with backslash,
 // CR and LF escaped as \\, \r and \n, so one value is always one line.
@@ -20,6 +21,7 @@
 // 3 the control is disabled or hidden.
 #include <windows.h>
 #include <commctrl.h>
+#include <winspool.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -403,6 +405,46 @@ int HoldExclusive(const char* path, DWORD ms) {
     return 0;
 }
 
+// A Windows printer that writes its RAW jobs to a file: the plotter's
+// printer of the spooler route, as an installer would have set it up. The
+// port is registered by name and the driver added, both only once.
+int InstallPrinter(const char* name, const char* driver, const char* port) {
+    HKEY key = nullptr;
+    const char ports[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ports, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return 1;
+    const LONG set = RegSetValueExA(key, port, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    RegCloseKey(key);
+    if (set != ERROR_SUCCESS) return 1;
+
+    DRIVER_INFO_3A info = {};
+    info.cVersion = 3;
+    info.pName = const_cast<char*>(driver);
+    info.pDriverPath = const_cast<char*>("wineps.drv");
+    info.pDataFile = const_cast<char*>("generic.ppd");
+    info.pConfigFile = const_cast<char*>("wineps.drv");
+    if (!AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info)) &&
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
+        Put("error", "driver " + std::to_string(GetLastError()));
+        return 1;
+    }
+    PRINTER_INFO_2A printer = {};
+    printer.pPrinterName = const_cast<char*>(name);
+    printer.pPortName = const_cast<char*>(port);
+    printer.pDriverName = const_cast<char*>(driver);
+    printer.pPrintProcessor = const_cast<char*>("WinPrint");
+    printer.pDatatype = const_cast<char*>("RAW");
+    HANDLE h = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
+    if (!h) {
+        Put("error", "printer " + std::to_string(GetLastError()));
+        return 1;
+    }
+    ClosePrinter(h);
+    Put("added", 1);
+    return 0;
+}
+
 // An ordinary window of another program that takes the foreground, so that
 // a test can see the wizard being brought back to it.
 int OtherWindow(DWORD ms) {
@@ -464,6 +506,8 @@ int main(int argc, char** argv) {
         rc = OtherWindow(ParseMs(argv[2]));
     else if (cmd == "hold-exclusive" && argc == 4)
         rc = HoldExclusive(argv[2], ParseMs(argv[3]));
+    else if (cmd == "add-printer" && argc == 5)
+        rc = InstallPrinter(argv[2], argv[3], argv[4]);
     else
         rc = Usage();
     fflush(stdout);
