@@ -46,18 +46,18 @@ def wait_for(case, program, what, predicate, timeout_s=30):
         time.sleep(POLL_S)
 
 
-def press_start(case, program, lang, caption):
+def press_start(case, program, caption, shot=None):
     wait_for(case, program, f"{caption!r} enabled",
              lambda s: s.enabled(IDOK) and s.text(IDOK) == caption)
+    if shot:
+        case.screenshot(shot)
     case.driver("click", program.prop, IDOK)
 
 
 def run_to_update(case, program, lang, shots=None):
     """Through both checks to the transfer's start."""
-    press_start(case, program, lang, text(lang, 3005))
-    if shots:
-        case.screenshot(f"{shots}-ready.png")
-    press_start(case, program, lang, text(lang, 3006))
+    press_start(case, program, text(lang, 3005), shots and f"{shots}-ready.png")
+    press_start(case, program, text(lang, 3006), shots and f"{shots}-confirmed.png")
 
 
 def wait_end(case, program, timeout_s):
@@ -228,12 +228,56 @@ def held_shut(state, name):
             fail(f"{len(writes)} firmware writes, not 150: a second transfer, or a lost one")
 
 
+# Checks that stop the wizard, and the library missing at Update: each
+# shows its box, then its guidance, and leaves only the Close button, which
+# reads "Close" only after the up-to-date outcome.
+BLOCKED = {
+    # name: (firmware, scenario lines, printer driver, presses, box, guidance, close caption, current)
+    "no_firmware_file": ((), (), None, 0, 2502, 2001, 3009, 3010),
+    "already_current": (("KM500_V300.x",), ("version_reply = \"V3.00\\x03\"",), None, 0, 2506, 2011, 3007, "3.00"),
+    "wrong_generation": (("KM500_V520.x",), ("version_reply = \"V4.80\\x03\"",), None, 0, 2510, 2012, 3009,
+                         "4.80"),
+    "two_plotters": (("LX700_V300.x",), ("plotter_count = 2",), None, 0, 2504, 2002, 3009, 3010),
+    "no_printer_on_the_port": (("LX700_V300.x",), (), None, 1, 2508, 2003, 3009, 3010),
+    "library_refused_at_update": (("LX700_V300.x",), ("[load 3]", "init_result = 0"), "Tarvonic LX700", 2, 2501,
+                                  2001, 3009, "1.00"),
+}
+
+
+def blocked(row, lang, state, name):
+    firmware, lines, driver, presses, box, guidance, close, current = BLOCKED[row]
+    with Case(state, name, lang) as case:
+        if driver:
+            plotter_printer(case, driver)
+        program = case.install(firmware=firmware, scenario=scenario(*lines))
+        case.start(program)
+        case.wait_wizard(program)
+        for caption in (3005, 3006)[:presses]:
+            press_start(case, program, text(lang, caption))
+        case.driver("wait-msgbox", 30000)
+        case.screenshot(f"{row}-{lang}-box.png")
+        boxes = case.message_boxes()
+        if [t for _, t in boxes] != [text(lang, box)]:
+            fail(f"boxes: {boxes}")
+        snap = wait_for(case, program, "the guidance", lambda s: s.text(MESSAGE) == text(lang, guidance))
+        case.screenshot(f"{row}-{lang}.png")
+        expect_controls(snap, {
+            IDOK: Ctl(enabled=False),
+            IDCANCEL: Ctl(text(lang, close), enabled=True),
+            CURRENT: Ctl(current if isinstance(current, str) else text(lang, current)),
+            PERCENT: Ctl(visible=False),
+            PROGRESS: Ctl(visible=False),
+        })
+
+
 CASES = {
     "whole_update_english": functools.partial(whole_update, "en"),
     "whole_update_japanese": functools.partial(whole_update, "ja"),
     "spooler_route": spooler_route,
     "refused_chunk": refused_chunk,
     "held_shut_while_writing": held_shut,
+    **{f"blocked_{row}": functools.partial(blocked, row, "en") for row in BLOCKED},
+    "blocked_already_current_japanese": functools.partial(blocked, "already_current", "ja"),
 }
 
 # Every case runs the i686 build that ships; these run its x86_64 twin too.
