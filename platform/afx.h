@@ -92,6 +92,9 @@ struct AFX_MSGMAP_ENTRY {
     UINT nCode;     // notification code (WM_COMMAND only)
     UINT nID;       // control id (WM_COMMAND only)
     AFX_PMSG pfn;   // null ends the table
+    // A message registered at run time: its number is read from here, not
+    // from nMessage.
+    const UINT* pRegistered = nullptr;
 };
 struct AFX_MSGMAP {
     const AFX_MSGMAP* (*pfnGetBaseMap)();
@@ -131,6 +134,14 @@ protected:                                            \
     {WM_QUERYDRAGICON, 0, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {        \
          return reinterpret_cast<LRESULT>(static_cast<ThisClass*>(t)->OnQueryDragIcon()); \
      }},
+#define ON_MESSAGE(message, memberFxn)                                             \
+    {message, 0, 0, [](CCmdTarget* t, WPARAM wp, LPARAM lp) -> LRESULT {           \
+         return static_cast<ThisClass*>(t)->memberFxn(wp, lp);                     \
+     }},
+#define ON_REGISTERED_MESSAGE(messageVariable, memberFxn)                          \
+    {0, 0, 0, [](CCmdTarget* t, WPARAM wp, LPARAM lp) -> LRESULT {                 \
+         return static_cast<ThisClass*>(t)->memberFxn(wp, lp);                     \
+     }, &messageVariable},
 #define ON_COMMAND(id, memberFxn)                                                  \
     {WM_COMMAND, 0, static_cast<UINT>(id), [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { \
          static_cast<ThisClass*>(t)->memberFxn();                                  \

@@ -65,7 +65,7 @@ bool CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     const UINT id = (msg == WM_COMMAND) ? LOWORD(wp) : 0;
     for (const AFX_MSGMAP* map = GetMessageMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->pfn; ++e) {
-            if (e->nMessage != msg) continue;
+            if (e->pRegistered ? (*e->pRegistered == 0 || *e->pRegistered != msg) : e->nMessage != msg) continue;
             if (msg == WM_COMMAND && (e->nCode != code || e->nID != id)) continue;
             m_bDefaultRequested = false;
             *result = e->pfn(this, wp, lp);
@@ -150,7 +150,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     const bool handled = wnd->OnWndMsg(msg, wp, lp, &result);
     if (msg == WM_NCDESTROY) wnd->Detach();
     if (!handled) return FALSE;
-    // These few messages return their value straight from the dialog procedure.
+    // These few messages return their value straight from the dialog procedure;
+    // the others leave it where the dialog manager returns it from.
     if (msg == WM_QUERYDRAGICON) return result;
+    os::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
     return TRUE;
 }

@@ -14,6 +14,7 @@
 #include "link/transfer_channels.h"
 #include "protocol/transfer_progress.h"
 #include "wizard/firmware_update_dlg.h"
+#include "wizard/transfer_hold.h"
 #include "wizard/update_result.h"
 
 using protocol::TransferProgress;
@@ -32,6 +33,9 @@ int CFirmwareUpdateDlg::TransferFirmware() {
         if (prepared != kResultOk && prepared != kResultBusy) return prepared;
     }
 
+    // From here to the end the system is held for the transfer.
+    TransferHold hold(m_hWnd, m_bTaskbarButton != FALSE);
+    m_pHold = &hold;
     ShowTransferStarted();
     const TransferProgress progress(static_cast<uint32_t>(std::max(m_nFirmwareSize, 0)), m_bStatusReplies != 0);
     const SendReport sending = SendFirmware(file, channels.Send(), progress);
@@ -55,12 +59,14 @@ int CFirmwareUpdateDlg::TransferFirmware() {
     os::Sleep(protocol::kFinalPauseMilliseconds);
     SetClosable(1);
     m_stcCurrentVersion.SetWindowText("*.**");
+    m_pHold = nullptr;
     return result;
 }
 
 void CFirmwareUpdateDlg::ShowTransferStarted() {
     ShowGuidance(IDS_GUIDE_UPDATING);
     m_stcPercent.ShowWindow(SW_SHOW);
+    m_nShownPercent = -1;
     ShowProgress(0);
     m_prgProgress.ShowWindow(SW_SHOW);
     UpdateData(FALSE);
@@ -70,6 +76,10 @@ void CFirmwareUpdateDlg::ShowTransferStarted() {
 }
 
 void CFirmwareUpdateDlg::ShowProgress(unsigned percent) {
+    // The same percentage again changes nothing on screen.
+    if (static_cast<int>(percent) == m_nShownPercent) return;
+    m_nShownPercent = static_cast<int>(percent);
+    if (m_pHold) m_pHold->ShowPercent(percent);
     CString text;
     text.Format("%d %%", static_cast<int>(percent));
     m_stcPercent.SetWindowText(text);
@@ -164,4 +174,10 @@ void CFirmwareUpdateDlg::SetClosable(int enable) {
 void CFirmwareUpdateDlg::PumpMessages() {
     UpdateData(FALSE);
     PumpWaitingMessages();
+}
+
+LRESULT CFirmwareUpdateDlg::OnTaskbarButtonCreated(WPARAM, LPARAM) {
+    m_bTaskbarButton = TRUE;
+    if (m_pHold) m_pHold->TaskbarReady();
+    return 0;
 }

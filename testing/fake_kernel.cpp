@@ -4,7 +4,9 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "res/resource.h"
 #include "res/string_table.h"
@@ -121,6 +123,32 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
 }
 
 void Sleep(DWORD ms) { world().sleeps.push_back(ms); }
+
+EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) {
+    auto& states = world().executionStates;
+    const EXECUTION_STATE previous = states.empty() ? ES_CONTINUOUS : states.back();
+    states.push_back(flags);
+    return previous;
+}
+
+// The test platform's code page is UTF-8.
+int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR wide, int wideLength) {
+    if (codePage != CP_ACP || !text) return 0;
+    const size_t n = length < 0 ? std::strlen(text) + 1 : static_cast<size_t>(length);
+    std::u16string out;
+    for (size_t i = 0; i < n;) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        const int extra = b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+        char32_t c = extra == 2 ? (b & 0x0F) : extra == 1 ? (b & 0x1F) : b;
+        for (int k = 1; k <= extra && i + k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        out += static_cast<char16_t>(c);
+        i += static_cast<size_t>(extra) + 1;
+    }
+    if (wideLength == 0) return static_cast<int>(out.size());
+    if (static_cast<int>(out.size()) > wideLength) return 0;
+    std::copy(out.begin(), out.end(), wide);
+    return static_cast<int>(out.size());
+}
 
 LPSTR CharNextA(LPCSTR p) {
     if (!*p) return const_cast<LPSTR>(p);

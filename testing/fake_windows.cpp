@@ -89,6 +89,8 @@ LRESULT DefaultProcessing(FakeWindow& w, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_GETICON:
             return reinterpret_cast<LRESULT>(wp == ICON_BIG ? w.bigIcon : w.smallIcon);
+        case WM_QUERYENDSESSION:
+            return TRUE;  // the session may end
         default:
             return ControlMessage(w, msg, wp, lp);
     }
@@ -395,13 +397,67 @@ LRESULT SendMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (!w) return 0;
     if (w->proc) {
         DLGPROC proc = w->proc;
+        w->msgResult = 0;
         INT_PTR r = proc(h, msg, wp, lp);
         if (msg == WM_QUERYDRAGICON) return r;
-        if (r) return r;
+        // A dialog procedure that handled the message left its result here.
+        if (r) {
+            w = world().Find(h);
+            return w ? w->msgResult : 0;
+        }
         w = world().Find(h);
         if (!w) return 0;
     }
     return testplat::DefaultProcessing(*w, msg, wp, lp);
+}
+
+LONG_PTR SetWindowLongPtrA(HWND h, int index, LONG_PTR value) {
+    FakeWindow* w = world().Find(h);
+    if (!w || index != DWLP_MSGRESULT || !w->proc) return 0;
+    const LONG_PTR old = w->msgResult;
+    w->msgResult = value;
+    return old;
+}
+
+UINT RegisterWindowMessageA(LPCSTR name) {
+    static std::map<std::string, UINT> registered;
+    if (!name) return 0;
+    auto it = registered.emplace(name, static_cast<UINT>(0xC000 + registered.size())).first;
+    return it->second;
+}
+
+HWND GetForegroundWindow() { return world().foreground; }
+
+BOOL FlashWindowEx(PFLASHWINFO info) {
+    if (!info || !world().Find(info->hwnd)) return FALSE;
+    world().flashes.push_back(*info);
+    return TRUE;
+}
+
+BOOL ShutdownBlockReasonCreate(HWND h, LPCWSTR reason) {
+    if (!world().Find(h) || !reason) return FALSE;
+    std::string utf8;
+    for (const WCHAR* p = reason; *p; ++p) {  // the reasons here are in the basic plane
+        const char16_t c = *p;
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    world().shutdownReasons.push_back("create " + utf8);
+    return TRUE;
+}
+
+BOOL ShutdownBlockReasonDestroy(HWND h) {
+    if (!world().Find(h)) return FALSE;
+    world().shutdownReasons.push_back("destroy");
+    return TRUE;
 }
 
 BOOL PostMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {

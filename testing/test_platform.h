@@ -36,6 +36,7 @@ struct FakeWindow {
     HICON smallIcon = nullptr;
     int rangeLow = 0, rangeHigh = 100, pos = 0, step = 10;  // progress bars
     bool closeGrayed = false;                              // system menu's Close item
+    LONG_PTR msgResult = 0;                                // a dialog's DWLP_MSGRESULT
     HWND lastActivePopup = nullptr;                        // null: the window itself
     DLGPROC proc = nullptr;
     bool ended = false;
@@ -99,6 +100,13 @@ public:
     std::vector<std::string> currentDirChanges;
     std::vector<DWORD> sleeps;
     int pumps = 0;       // times the program drained the queue itself
+    std::vector<EXECUTION_STATE> executionStates;  // every SetThreadExecutionState, in order
+    // Shutdown block reasons: "create <text>" (UTF-8) and "destroy", in order.
+    std::vector<std::string> shutdownReasons;
+    std::vector<FLASHWINFO> flashes;
+    // The taskbar button's progress: "normal", "<percent>", "none", in order.
+    std::vector<std::string> taskbar;
+    bool taskbarMissing = false;  // the system offers no taskbar progress
     int readFileCalls = 0;
     bool pumpOpen = false;  // internal: a drain has begun and not yet found the queue empty
     std::vector<POINT> iconsDrawn;

@@ -1,11 +1,18 @@
 // Construction, initialisation, painting and destruction of the wizard window.
 #include "wizard/firmware_update_dlg.h"
 
+namespace {
+// Sent when the window's taskbar button exists: only then can it show progress.
+UINT g_msgTaskbarButtonCreated = 0;
+}  // namespace
+
 BEGIN_MESSAGE_MAP(CFirmwareUpdateDlg, CDialog)
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_WM_DESTROY()
 ON_BN_CLICKED(IDC_CHECK, OnCheck)
+ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
+ON_REGISTERED_MESSAGE(g_msgTaskbarButtonCreated, OnTaskbarButtonCreated)
 END_MESSAGE_MAP()
 
 CFirmwareUpdateDlg::CFirmwareUpdateDlg(CWnd* parent) : CDialog(IDD, parent) {
@@ -32,6 +39,8 @@ CFirmwareUpdateDlg::CFirmwareUpdateDlg(CWnd* parent) : CDialog(IDD, parent) {
     m_bStatusReplies = 0;
     m_bDirectUsb = 1;
     m_state = WizardState::Checking;
+    m_bTaskbarButton = FALSE;
+    if (!g_msgTaskbarButtonCreated) g_msgTaskbarButtonCreated = os::RegisterWindowMessageA("TaskbarButtonCreated");
 }
 
 // The library is released in OnDestroy; the shared icon is never destroyed.

@@ -15,6 +15,7 @@ namespace protocol {
 class TransferProgress;
 }
 class TransferChannels;
+class TransferHold;
 
 // A send or reply channel: a link library handle or, on the spooler route, a
 // printer handle. Wide enough for either on every build.
@@ -79,6 +80,7 @@ public:
     BOOL m_bDirectUsb;
     BOOL m_bStatusReplies;
     WizardState m_state;
+    BOOL m_bTaskbarButton;  // the taskbar button exists, so it can show progress
 
     // Message catalogue: result boxes and guidance texts.
     BOOL ShowResultBox(int code);
@@ -126,6 +128,8 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnDestroy();
+    LRESULT OnQueryEndSession(WPARAM, LPARAM);
+    LRESULT OnTaskbarButtonCreated(WPARAM, LPARAM);
 
     DECLARE_MESSAGE_MAP()
 
@@ -142,10 +146,15 @@ private:
         bool writeFailed = false;   // a write reported failure, even one that took every byte
         int lastWriteResult = 0;
     };
+    // Draws attention to the ended update when the user is elsewhere.
+    void FlashIfInBackground();
     void ShowTransferStarted();
     void ShowProgress(unsigned percent);
     SendReport SendFirmware(CFile& file, PlotterChannel channel, const protocol::TransferProgress& progress);
     bool SendChunk(PlotterChannel channel, const char* bytes, DWORD count, SendReport* report);
     int PollUntilDone(const TransferChannels& channels, uint64_t sent, const protocol::TransferProgress& progress);
     void WaitForCompletion(uint64_t sent, const protocol::TransferProgress& progress);
+
+    TransferHold* m_pHold = nullptr;  // while the firmware is being written
+    int m_nShownPercent = -1;         // the percentage on screen; -1 before the first
 };

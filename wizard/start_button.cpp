@@ -24,6 +24,7 @@ void CFirmwareUpdateDlg::OnOK() {
         m_state = WizardState::Updating;
         const int r = TransferFirmware();
         m_state = r == kResultOk ? WizardState::Finished : WizardState::Failed;
+        FlashIfInBackground();
         const BOOL ok = ShowResultBox(r);
         ShowGuidance(ok ? IDS_GUIDE_FINISHED : IDS_GUIDE_FAILED);
         m_btnStart.EnableWindow(FALSE);
@@ -40,4 +41,17 @@ void CFirmwareUpdateDlg::OnCancel() {
     // end while the firmware is being written.
     if (m_state == WizardState::Updating) return;
     CDialog::OnCancel();
+}
+
+LRESULT CFirmwareUpdateDlg::OnQueryEndSession(WPARAM, LPARAM) {
+    // Windows asks before shutting down, restarting or logging off: not now.
+    if (m_state == WizardState::Updating) return FALSE;
+    return Default();
+}
+
+void CFirmwareUpdateDlg::FlashIfInBackground() {
+    // A user who walked away during the update sees at once that it ended.
+    if (os::GetForegroundWindow() == m_hWnd) return;
+    FLASHWINFO flash = {sizeof(FLASHWINFO), m_hWnd, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+    os::FlashWindowEx(&flash);
 }

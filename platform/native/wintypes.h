@@ -36,6 +36,10 @@ typedef char TCHAR;
 typedef const char* LPCTSTR;
 typedef char* LPTSTR;
 typedef int64_t LONGLONG;
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef DWORD EXECUTION_STATE;
 
 typedef void* HANDLE;
 #define DECLARE_HANDLE(name) \
@@ -170,6 +174,13 @@ typedef uintptr_t DWORD_PTR_T;
 
 // System menu
 #define SC_CLOSE 0xF060
+#define WM_QUERYENDSESSION 0x0011
+#define DWLP_MSGRESULT 0
+#define ES_SYSTEM_REQUIRED 0x00000001
+#define ES_CONTINUOUS 0x80000000
+#define CP_ACP 0
+#define FLASHW_TRAY 0x00000002
+#define FLASHW_TIMERNOFG 0x0000000C
 #define MF_BYCOMMAND 0x00000000
 #define MF_ENABLED 0x00000000
 #define MF_GRAYED 0x00000001
@@ -244,6 +255,15 @@ struct MSG {
     POINT pt;
 };
 typedef MSG* LPMSG;
+struct FLASHWINFO {
+    UINT cbSize;
+    HWND hwnd;
+    DWORD dwFlags;
+    UINT uCount;
+    DWORD dwTimeout;
+};
+typedef FLASHWINFO* PFLASHWINFO;
+
 struct PAINTSTRUCT {
     HDC hdc;
     BOOL fErase;

@@ -101,6 +101,11 @@ def expect_bytes(got, want, where):
         fail(f"{where}: {len(got)} bytes arrived for a file of {len(want)}; first difference at byte {first}")
 
 
+def session_may_end(case, program):
+    """The wizard's answer when Windows asks before a log-off."""
+    return int(case.driver("query-end-session", program.prop)["answer"])
+
+
 FIELD = re.compile(r'(\w+)=("(?:[^"\\]|\\.)*"|\S+)')
 
 
@@ -194,7 +199,10 @@ def held_shut(state, name):
             "data_delay_ms = 60", "observe_window = yes", "log_data_bytes = no"))
         proc = case.start(program)
         case.wait_wizard(program)
-        run_to_update(case, program, "en")
+        press_start(case, program, text("en", 3005))
+        wait_for(case, program, "'Update'", lambda s: s.enabled(IDOK) and s.text(IDOK) == text("en", 3006))
+        answers = [session_may_end(case, program)]  # before Update
+        press_start(case, program, text("en", 3006))
         first = wait_for(case, program, "the transfer under way",
                          lambda s: s.visible(PERCENT) and s.text(PERCENT) not in ("0 %", None))
         expect_controls(first, {MESSAGE: Ctl(text("en", 2008)), IDCANCEL: Ctl(enabled=False),
@@ -205,6 +213,7 @@ def held_shut(state, name):
             fail("the window's Close command ended the wizard mid-transfer")
         if case.driver("close", program.prop, "cancel", 1000, check=False)["rc"] != 2:
             fail("a posted Cancel ended the wizard mid-transfer")
+        answers.append(session_may_end(case, program))  # mid-transfer
         later = case.dump(program)
         case.screenshot("held-shut.png")
         if later.text(PERCENT) == first.text(PERCENT):
@@ -215,6 +224,9 @@ def held_shut(state, name):
         expect_controls(snap, ended_controls("en", 2009))
         if proc.poll() is not None:
             fail("the program ended")
+        answers.append(session_may_end(case, program))  # after the end
+        if answers != [1, 0, 1]:
+            fail(f"may the session end, before Update, mid-transfer, after the end: {answers}")
         # Seen from inside the program, at every firmware write: the system
         # menu's Close greyed, both buttons off, the percent text moving.
         writes = data_writes(case)

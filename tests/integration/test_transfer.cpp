@@ -29,6 +29,7 @@ protected:
             Note(&percents, h);
             if (onPump) onPump(h);
         };
+        if (afterOpen) world().afterInit = afterOpen;
         Run(2);
         world().onPump = nullptr;
     }
@@ -58,6 +59,7 @@ protected:
 
     std::vector<std::string> percents;
     std::function<void(HWND)> onPump;
+    std::function<void(HWND)> afterOpen;  // right after the dialog opened
 };
 
 TEST_F(TransferTest, StatusModelThroughTheLibrary) {
@@ -314,4 +316,115 @@ TEST_F(TransferTest, CommandsDuringAndAfterTheTransferChangeNothing) {
     EXPECT_EQ(loads, 3);
     EXPECT_TRUE(world().messageBoxes.empty());
     (void)dialog;
+}
+
+// While the firmware is written the system is held: awake, no shutdown
+// without the reason, progress on the taskbar; all of it undone on every path.
+TEST_F(TransferTest, SystemIsHeldForTheTransferAndLetGoOnEveryPath) {
+    const struct {
+        const char* name;
+        const char* file;
+        Scenario plotter;
+        bool started;  // the window showed the transfer
+    } rows[] = {
+        {"success", "LX700_V300.x", Scenario(), true},
+        {"a refused chunk", "LX700_V300.x", Scenario().Add("fail_write", "data.2:refused"), true},
+        {"busy forever", "KM600_V300.x", Scenario().Set("progress_busy_count", "100000"), true},
+        {"prepare refused", "KM600_V300.x", Scenario().Set("status_reply", "1\x03"), false},
+        {"no send channel", "LX700_V300.x", Scenario().Set("open_write", "fail", 3), false},
+    };
+    for (auto lang : {testplat::Language::English, testplat::Language::Japanese}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.name);
+            TearDown();
+            SetUp();
+            world().language = lang;
+            Deliver(row.file, 5000, row.plotter);
+            std::vector<LRESULT> answers;  // to WM_QUERYENDSESSION at each pump
+            size_t statesAtFirstPump = 0;
+            onPump = [&](HWND h) {
+                if (answers.empty()) statesAtFirstPump = world().executionStates.size();
+                answers.push_back(os::SendMessageA(h, WM_QUERYENDSESSION, 0, 0));
+            };
+            Update();
+            const auto& states = world().executionStates;
+            if (!row.started) {
+                EXPECT_TRUE(states.empty());
+                EXPECT_TRUE(world().shutdownReasons.empty());
+                continue;
+            }
+            ASSERT_EQ(states.size(), 2u);
+            EXPECT_EQ(states[0], static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+            EXPECT_EQ(states[1], static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+            EXPECT_EQ(statesAtFirstPump, 1u) << "awake before the first chunk";
+            const std::string guidance = Str(IDS_GUIDE_UPDATING, lang);
+            EXPECT_EQ(world().shutdownReasons,
+                      (std::vector<std::string>{"create " + guidance.substr(0, guidance.find('\n')), "destroy"}));
+            ASSERT_FALSE(answers.empty());
+            for (LRESULT a : answers) EXPECT_EQ(a, FALSE);
+        }
+    }
+}
+
+TEST_F(TransferTest, OutsideTheTransferTheSessionMayEnd) {
+    Deliver("LX700_V300.x", 5000, Scenario());
+    std::vector<LRESULT> answers;
+    RunWithUser([&](HWND h) {
+        answers.push_back(os::SendMessageA(h, WM_QUERYENDSESSION, 0, 0));
+        if (answers.size() > 2) return false;
+        os::SendMessageA(Control(h, IDOK), BM_CLICK, 0, 0);
+        return true;
+    });
+    EXPECT_EQ(answers, (std::vector<LRESULT>{TRUE, TRUE, TRUE}));  // ready, confirmed, finished
+}
+
+TEST_F(TransferTest, TaskbarFollowsThePercentTextOnceItsButtonExists) {
+    const struct {
+        const char* name;
+        bool buttonCreated, missing;
+    } rows[] = {{"button created", true, false}, {"no button yet", false, false}, {"no taskbar interface", true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        world().taskbarMissing = row.missing;
+        Deliver("KM600_V300.x", 30 * 1024, Scenario().Set("progress_busy_count", "10").Add("progress_reply", "0\x03"));
+        afterOpen = [&](HWND h) {
+            if (row.buttonCreated) os::SendMessageA(h, os::RegisterWindowMessageA("TaskbarButtonCreated"), 0, 0);
+        };
+        Update();
+        ExpectEnded(0, IDS_GUIDE_FINISHED);
+        if (!row.buttonCreated || row.missing) {
+            EXPECT_TRUE(world().taskbar.empty());
+            continue;
+        }
+        std::vector<std::string> expected{"normal"};
+        for (const std::string& p : percents) expected.push_back(p.substr(0, p.find(' ')));
+        expected.push_back("none");
+        EXPECT_EQ(world().taskbar, expected);
+    }
+}
+
+TEST_F(TransferTest, TheEndFlashesOnlyAWizardInTheBackground) {
+    for (bool away : {false, true}) {
+        SCOPED_TRACE(away ? "user away" : "user watching");
+        TearDown();
+        SetUp();
+        Deliver("LX700_V300.x", 5000, Scenario().Add("fail_write", "data.2:refused"));
+        onPump = [&](HWND) {
+            if (away) world().foreground = nullptr;  // another program came to the front
+        };
+        HWND dialog = nullptr;
+        world().onMessageBox = [&](const testplat::MessageBoxRecord& box) {
+            dialog = box.owner;
+            EXPECT_EQ(world().flashes.size(), away ? 1u : 0u) << "flashed before the box";
+            return IDOK;
+        };
+        Update();
+        ASSERT_EQ(world().flashes.size(), away ? 1u : 0u);
+        if (away) {
+            EXPECT_EQ(world().flashes[0].hwnd, dialog);
+            EXPECT_EQ(world().flashes[0].dwFlags, static_cast<DWORD>(FLASHW_TRAY | FLASHW_TIMERNOFG));
+        }
+    }
 }

@@ -14,6 +14,7 @@
 //   e2e_driver other-window <ms>
 //   e2e_driver hold-exclusive <path> <ms>
 //   e2e_driver add-printer <name> <driver> <port-file>
+//   e2e_driver query-end-session <prop>
 //
 // Results are key=value lines on stdout. Texts are UTF-8 with backslash,
 // CR and LF escaped as \\, \r and \n, so one value is always one line.
@@ -405,6 +406,20 @@ int HoldExclusive(const char* path, DWORD ms) {
     return 0;
 }
 
+// Asks the wizard, as Windows does before a log-off, whether the session
+// may end; prints its answer (1 yes, 0 no).
+int QueryEndSession(const char* prop) {
+    HWND wnd = FindWizard(prop);
+    if (!wnd) return NotFound(prop);
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(wnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer)) {
+        Put("error", "no reply");
+        return 2;
+    }
+    Put("answer", static_cast<long long>(answer));
+    return 0;
+}
+
 // A Windows printer that writes its RAW jobs to a file: the plotter's
 // printer of the spooler route, as an installer would have set it up. The
 // port is registered by name and the driver added, both only once.
@@ -506,6 +521,8 @@ int main(int argc, char** argv) {
         rc = OtherWindow(ParseMs(argv[2]));
     else if (cmd == "hold-exclusive" && argc == 4)
         rc = HoldExclusive(argv[2], ParseMs(argv[3]));
+    else if (cmd == "query-end-session" && argc == 3)
+        rc = QueryEndSession(argv[2]);
     else if (cmd == "add-printer" && argc == 5)
         rc = InstallPrinter(argv[2], argv[3], argv[4]);
     else
