@@ -91,16 +91,19 @@ using ::TranslateMessage;
 // A macro for SetWindowLongA on 32-bit Windows: a function of ours with the
 // name it expands to serves both builds.
 inline LONG_PTR SetWindowLongPtrA(HWND w, int index, LONG_PTR value) { return ::SetWindowLongPtrA(w, index, value); }
-// print spooler
-using ::ClosePrinter;
-using ::EndDocPrinter;
-using ::EndPagePrinter;
-using ::EnumPrintersA;
-using ::GetPrinterA;
-using ::OpenPrinterA;
-using ::StartDocPrinterA;
-using ::StartPagePrinter;
-using ::WritePrinter;
+// print spooler: the same functions, bound at their first use from the
+// spooler's DLL in the system folder (platform/win32/spooler.cpp). The
+// program's own folder is often a download folder, and Windows would look
+// there first for a DLL that is not one of its known system DLLs.
+BOOL ClosePrinter(HANDLE printer);
+BOOL EndDocPrinter(HANDLE printer);
+BOOL EndPagePrinter(HANDLE printer);
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned);
+BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed);
+BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults);
+DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
+BOOL StartPagePrinter(HANDLE printer);
+BOOL WritePrinter(HANDLE printer, LPVOID buf, DWORD size, LPDWORD written);
 }  // namespace os
 
 #else  // test platform

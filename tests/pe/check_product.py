@@ -1,16 +1,27 @@
 #!/usr/bin/python3
-"""Checks the built product: PE32 for i386, GUI subsystem, system DLLs only,
-and the manifest, version block, dialog, icon and string tables it carries.
+"""Checks the built product: PE32 for i386 (or PE32+ for the x86_64 twin),
+GUI subsystem, hardened (address-space randomisation with relocations, no
+execution of data, high-entropy addresses on x86_64, no section both
+writable and executable), only known system DLLs imported, and the
+manifest, version block, dialog, icon and string tables it carries.
 
-usage: check_product.py path/to/UPDATE.EXE
+usage: check_product.py path/to/UPDATE.EXE [i686|x86_64]
 """
 import re
 import sys
 
 import pefile
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "advapi32.dll", "winspool.drv",
-               "msvcrt.dll", "shell32.dll", "ole32.dll", "oleaut32.dll", "comdlg32.dll", "version.dll"}
+# Windows takes these from its system folder whatever lies beside the
+# program: its known DLLs, and the common controls, which the manifest binds
+# to the system's side-by-side copy. Any other DLL would be looked for in the
+# program's folder first.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll", "shell32.dll",
+              "ole32.dll", "oleaut32.dll", "comdlg32.dll", "comctl32.dll"}
+ARCHES = {"i686": (0x10B, 0x14C, "x86"), "x86_64": (0x20B, 0x8664, "amd64")}
+DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA = 0x40, 0x100, 0x20
+IMAGE_SCN_MEM_EXECUTE, IMAGE_SCN_MEM_WRITE = 0x20000000, 0x80000000
+BASE_RELOCATION = 5
 SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                 "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]
@@ -36,20 +47,33 @@ def resources(pe):
     return found
 
 
-def main(path):
+def main(path, arch="i686"):
+    magic, machine, manifest_arch = ARCHES[arch]
     pe = pefile.PE(path)
-    check(pe.OPTIONAL_HEADER.Magic == 0x10B, "PE32 (not PE32+)")
-    check(pe.FILE_HEADER.Machine == 0x14C, "machine i386")
+    check(pe.OPTIONAL_HEADER.Magic == magic, f"{'PE32+' if magic == 0x20B else 'PE32'} for {arch}")
+    check(pe.FILE_HEADER.Machine == machine, f"machine {hex(machine)}")
     check(pe.OPTIONAL_HEADER.Subsystem == 2, "Windows GUI subsystem")
+
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[BASE_RELOCATION]
+    check(bool(flags & DYNAMIC_BASE) and relocations.Size > 0, "address-space randomisation, with relocations")
+    check(bool(flags & NX_COMPAT), "data not executable (NX compatible)")
+    if arch == "x86_64":
+        check(bool(flags & HIGH_ENTROPY_VA), "high-entropy addresses")
+    both = [s.Name.rstrip(b"\0").decode() for s in pe.sections
+            if s.Characteristics & IMAGE_SCN_MEM_EXECUTE and s.Characteristics & IMAGE_SCN_MEM_WRITE]
+    check(not both, "no section writable and executable" + (f" (found: {both})" if both else ""))
+
     dlls = sorted(e.dll.decode().lower() for e in pe.DIRECTORY_ENTRY_IMPORT)
-    foreign = [d for d in dlls if d not in SYSTEM_DLLS and not d.startswith("api-ms-win-crt-")]
-    check(not foreign, "imports only system DLLs: " + ", ".join(dlls) + (" (not: " + ", ".join(foreign) + ")" if foreign else ""))
+    foreign = [d for d in dlls if d not in KNOWN_DLLS]
+    check(not foreign, "imports only DLLs Windows takes from its own folder: " + ", ".join(dlls) +
+          (" (not: " + ", ".join(foreign) + ")" if foreign else ""))
 
     res = resources(pe)
     manifest = res.get((RT_MANIFEST, 1), {})
     text = next(iter(manifest.values()), b"").decode("utf-8", "replace")
     check('name="Firmware Update.UPDATE.EXE"' in text and 'version="1.0.0.0"' in text
-          and 'processorArchitecture="x86"' in text, "manifest: assembly identity, x86")
+          and f'processorArchitecture="{manifest_arch}"' in text, f"manifest: assembly identity, {manifest_arch}")
     check('Microsoft.Windows.Common-Controls' in text and 'version="6.0.0.0"' in text, "manifest: common controls 6.0.0.0")
     check('level="asInvoker"' in text and 'uiAccess="false"' in text, "manifest: asInvoker")
     check(all(g in text for g in SUPPORTED_OS), "manifest: Vista, 7, 8, 8.1 and 10")
@@ -79,4 +103,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:3]))
