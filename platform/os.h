@@ -2,7 +2,8 @@
 //
 // Every Windows service the wizard uses is called as os::Name, with the
 // Win32 name and call form. On Windows os::Name is the Win32 function itself
-// (nothing in between). On Linux the test platform (testing/) implements the
+// (nothing in between), but for the print spooler's, which are bound from the
+// system folder at their first use (below). On Linux the test platform (testing/) implements the
 // same functions against an in-memory desktop, a real folder on disk, a
 // stand-in print spooler and dlopen, so that native tests run the wizard's
 // own code unchanged.
@@ -91,19 +92,6 @@ using ::TranslateMessage;
 // A macro for SetWindowLongA on 32-bit Windows: a function of ours with the
 // name it expands to serves both builds.
 inline LONG_PTR SetWindowLongPtrA(HWND w, int index, LONG_PTR value) { return ::SetWindowLongPtrA(w, index, value); }
-// print spooler: the same functions, bound at their first use from the
-// spooler's DLL in the system folder (platform/win32/spooler.cpp). The
-// program's own folder is often a download folder, and Windows would look
-// there first for a DLL that is not one of its known system DLLs.
-BOOL ClosePrinter(HANDLE printer);
-BOOL EndDocPrinter(HANDLE printer);
-BOOL EndPagePrinter(HANDLE printer);
-BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned);
-BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed);
-BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults);
-DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
-BOOL StartPagePrinter(HANDLE printer);
-BOOL WritePrinter(HANDLE printer, LPVOID buf, DWORD size, LPDWORD written);
 }  // namespace os
 
 #else  // test platform
@@ -183,7 +171,17 @@ BOOL ShutdownBlockReasonDestroy(HWND w);
 LONG_PTR SetWindowLongPtrA(HWND w, int index, LONG_PTR value);
 BOOL SystemParametersInfoA(UINT action, UINT uparam, LPVOID pv, UINT winini);
 BOOL TranslateMessage(const MSG* m);
-// print spooler
+}  // namespace os
+
+#endif
+
+// The print spooler, on both sides a function of ours with the Win32 name and
+// call form. On Windows it is bound at its first use from the spooler's DLL
+// in the system folder (platform/win32/spooler.cpp): the program's folder is
+// often a download folder, and Windows would look there first for a DLL that
+// is not one of its known system DLLs. On Linux it is the test platform's
+// stand-in spooler.
+namespace os {
 BOOL ClosePrinter(HANDLE printer);
 BOOL EndDocPrinter(HANDLE printer);
 BOOL EndPagePrinter(HANDLE printer);
@@ -194,5 +192,3 @@ DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
 BOOL StartPagePrinter(HANDLE printer);
 BOOL WritePrinter(HANDLE printer, LPVOID buf, DWORD size, LPDWORD written);
 }  // namespace os
-
-#endif
