@@ -69,8 +69,9 @@ def data_writes(log_path):
 
 
 def sending_span(log_path, firmware):
-    """Microseconds from the first firmware write to the last, and the
-    number of writes; every chunk must have arrived whole and in order."""
+    """Microseconds from the first firmware write to the last, the number of
+    writes and the median time between two writes; every chunk must have
+    arrived whole and in order."""
     writes = data_writes(log_path)
     with open(firmware, "rb") as f:
         data = f.read()
@@ -81,7 +82,9 @@ def sending_span(log_path, firmware):
         want = f"{zlib.crc32(data[i * CHUNK:(i + 1) * CHUNK]):08X}"
         if w.get("crc32") != want or w.get("result") != "0":
             harness.fail(f"{log_path}: write {i + 1} is not chunk {i + 1} taken whole: {w}")
-    return int(writes[-1]["t_us"]) - int(writes[0]["t_us"]), len(writes)
+    stamps = [int(w["t_us"]) for w in writes]
+    gaps = sorted(b - a for a, b in zip(stamps, stamps[1:]))
+    return stamps[-1] - stamps[0], len(writes), gaps[len(gaps) // 2]
 
 
 def vm_peak(pid):
@@ -122,12 +125,14 @@ def press(case, program, caption, timeout_s=60):
     case.driver("click", program.prop, IDOK)
 
 
-def wizard_transfer(state, arch, rnd, firmware):
+def wizard_transfer(state, arch, rnd, firmware, variant=None):
     key = TRANSFER_MODEL[0]
     chunks = (os.path.getsize(firmware) + CHUNK - 1) // CHUNK
     with harness.Case(state, f"transfer-wizard-{rnd}", arch=arch, timeout_s=900) as case:
         log_path = os.path.join(case.dir, "sim.log")
         program = case.install(firmware=(), scenario=scenario(log_path))
+        if variant:
+            shutil.copyfile(variant, program.path)
         shutil.copyfile(firmware, os.path.join(program.folder, f"{key}_V300.x"))
         proc = case.start(program)
         case.wait_wizard(program)
@@ -148,8 +153,8 @@ def wizard_transfer(state, arch, rnd, firmware):
         after, _ = vm_peak(proc.pid)
         if snap.text(MESSAGE) != text("en", 2009):
             harness.fail(f"the update did not finish: {snap.text(MESSAGE)!r}")
-        span, writes = sending_span(log_path, firmware)
-    return {"span_us": span, "writes": writes, "peak_before": before, "peak_after": after, "peak_of": cmd}
+        span, writes, gap = sending_span(log_path, firmware)
+    return {"span_us": span, "writes": writes, "gap_us": gap, "peak_before": before, "peak_after": after, "peak_of": cmd}
 
 
 def bare_transfer(state, arch, rnd, firmware):
@@ -174,8 +179,8 @@ def bare_transfer(state, arch, rnd, firmware):
                             timeout=600).returncode
     if rc != 0:
         harness.fail(f"bench_bare_send failed with {rc}: see {work}/out.txt")
-    span, writes = sending_span(log_path, copy)
-    return {"span_us": span, "writes": writes}
+    span, writes, gap = sending_span(log_path, copy)
+    return {"span_us": span, "writes": writes, "gap_us": gap}
 
 
 def escape(s):
@@ -240,6 +245,8 @@ def table(r, meta):
         ("wizard: first to last firmware write (ms)", [w["span_us"] / 1000 for w in r["wizard"]], ""),
         ("bare loop: first to last firmware write (ms)", [b["span_us"] / 1000 for b in r["bare"]], ""),
         ("own work per chunk (us)", per_chunk, "< 10"),
+        ("median write-to-write interval, wizard - bare loop (us)",
+         [w["gap_us"] - b["gap_us"] for w, b in zip(r["wizard"], r["bare"])], ""),
         ("wizard: launch to its dialog up (ms)", [w / 1000 for w in r["dialog_wizard"]], ""),
         ("wizard: launch to guidance 2004 (ms)", [w / 1000 for w in r["launch_wizard"]], ""),
         ("bare dialog: launch to dialog up (ms)", [b / 1000 for b in r["launch_bare"]], ""),
@@ -253,7 +260,8 @@ def table(r, meta):
         f"(after one unrecorded launch of each program)",
         "",
         f"- CPU: {meta['cpu']}; Wine: {meta['wine']}",
-        f"- measured build: {meta['measured']}",
+        f"- measured build: {meta['measured']}"
+        + (f"; transfer rounds ran {meta['program']} in its place" if meta["program"] else ""),
         f"- transfer: {meta['size']:,} bytes = {chunks} chunks of 1024 (last one short), "
         f"KM600 (status replies), simulator without delay; per chunk = (wizard - bare loop) / {chunks - 1} "
         "intervals between first and last write, by the simulator's t_us stamps",
@@ -280,6 +288,8 @@ def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--rounds", type=int, default=5)
     p.add_argument("--size", type=int, default=14_000_000, help="firmware bytes")
+    p.add_argument("--program", help="an UPDATE.EXE of the measured bitness to run in the transfer rounds in "
+                                      "place of the build's: to try a change to the transfer before making it")
     args = p.parse_args()
     out = os.path.join(ROOT, "build", "bench")
     os.makedirs(out, exist_ok=True)
@@ -310,7 +320,7 @@ def main():
         wizard_launch(state, st, arch, "warm-up")
         bare_launch(st, arch, "warm-up")
         for rnd in range(1, args.rounds + 1):
-            w = wizard_transfer(state, arch, rnd, firmware)
+            w = wizard_transfer(state, arch, rnd, firmware, args.program and os.path.abspath(args.program))
             b = bare_transfer(st, arch, rnd, firmware)
             # Alternate which program starts first, so that neither always
             # finds the machine warmer.
@@ -334,11 +344,11 @@ def main():
         harness.cleanup(state)
     meta = {
         "date": datetime.date.today().isoformat(),
-        "command": "bash scripts/bench.sh" + (f" --rounds {args.rounds}" if args.rounds != 5 else "")
-                   + (f" --size {args.size}" if args.size != 14_000_000 else ""),
+        "command": "bash scripts/bench.sh " + " ".join(sys.argv[1:]),
         "rounds": args.rounds, "cpu": cpu_name(), "wine": wine_version(), "measured": measured,
         "size": args.size, "i686_exe": os.path.join(builds, "win32", harness.PROGRAM),
         "peak_of": results["wizard"][0]["peak_of"],
+        "program": args.program,
     }
     report = table(results, meta)
     with open(os.path.join(out, "results.md"), "w") as f:
