@@ -92,7 +92,8 @@ def vm_peak(pid):
     with open(f"/proc/{pid}/status") as f:
         status = dict(line.split(":", 1) for line in f if ":" in line)
     with open(f"/proc/{pid}/cmdline", "rb") as f:
-        cmd = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+        cmd = f.read().split(b"\0")[0].decode(errors="replace")
+    cmd = f"{os.path.basename(cmd.replace(chr(92), '/'))}, Linux pid {pid}"
     return int(status["VmHWM"].split()[0]) * 1024, cmd
 
 
@@ -344,7 +345,7 @@ def main():
         harness.cleanup(state)
     meta = {
         "date": datetime.date.today().isoformat(),
-        "command": "bash scripts/bench.sh " + " ".join(sys.argv[1:]),
+        "command": " ".join(["bash scripts/bench.sh"] + sys.argv[1:]),
         "rounds": args.rounds, "cpu": cpu_name(), "wine": wine_version(), "measured": measured,
         "size": args.size, "i686_exe": os.path.join(builds, "win32", harness.PROGRAM),
         "peak_of": results["wizard"][0]["peak_of"],
