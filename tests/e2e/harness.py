@@ -295,9 +295,14 @@ def cleanup(state_path):
     log("session ended")
 
 
-def screenshot(state, path):
+def screenshot(state, path, crop=None):
+    """The whole screen, or the part `crop` (left, top, right, bottom) names."""
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    subprocess.run(["import", "-display", state["display"], "-window", "root", path],
+    area = []
+    if crop:
+        left, top, right, bottom = (max(0, v) for v in crop)
+        area = ["-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage"]
+    subprocess.run(["import", "-display", state["display"], "-window", "root"] + area + [path],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    timeout=30, check=True)
     return path
@@ -585,8 +590,8 @@ class Case:
     def count_wizards(self, program):
         return int(self.driver("count-wizards", program.prop)["count"])
 
-    def screenshot(self, name):
-        return screenshot(self.state, os.path.join(self.shots, name))
+    def screenshot(self, name, crop=None):
+        return screenshot(self.state, os.path.join(self.shots, name), crop)
 
     # Clean-up
 

@@ -1,0 +1,33 @@
+// The floor of a launch: a GUI program that opens one empty modal dialog from
+// an in-memory template and ends when it is cancelled (Esc, Close, or an
+// IDCANCEL sent from outside).
+#include <windows.h>
+
+namespace {
+
+INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
+    if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wp) == IDCANCEL || LOWORD(wp) == IDOK)) {
+        EndDialog(wnd, LOWORD(wp));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// A DLGTEMPLATE followed by its empty menu, class and title arrays, aligned
+// for the system's WORD reads.
+struct EmptyTemplate {
+    DLGTEMPLATE head;
+    WORD menu, cls, title;
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    alignas(4) EmptyTemplate t{};
+    t.head.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
+    t.head.cdit = 0;
+    t.head.cx = 200;
+    t.head.cy = 100;
+    return static_cast<int>(DialogBoxIndirectParamW(instance, &t.head, nullptr, DialogProc, 0));
+}
