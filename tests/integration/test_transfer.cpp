@@ -4,7 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+
+#include "protocol/transfer_progress.h"
 
 #include "tests/integration/update_fixture.h"
 
@@ -65,7 +68,26 @@ protected:
 TEST_F(TransferTest, StatusModelThroughTheLibrary) {
     // 1,000,000 bytes: 80 % after sending, 0.16 points per busy reply.
     Deliver("KM600_V300.x", 1000000, Scenario().Set("progress_busy_count", "130").Add("progress_reply", "0\x03"));
+    std::vector<int> bars;
+    onPump = [&](HWND h) {
+        const int bar = static_cast<int>(os::SendMessageA(Control(h, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+        if (bars.empty() || bars.back() != bar) bars.push_back(bar);
+    };
     Update();
+    // Every distinct percentage of the figures appears, in order, and its bar.
+    const protocol::TransferProgress figures(1000000, true);
+    std::vector<std::string> expected{"0 %"};
+    std::vector<int> expectedBars{1};  // position 0 shows as the range's low end
+    auto add = [&](unsigned p) {
+        const std::string text = std::to_string(p) + " %";
+        if (expected.back() != text) expected.push_back(text);
+        const int bar = std::clamp(protocol::BarPosition(p), 1, 2000);
+        if (expectedBars.back() != bar) expectedBars.push_back(bar);
+    };
+    for (uint64_t sent = 1024; sent < 1000000 + 1024; sent += 1024) add(figures.AfterSending(std::min<uint64_t>(sent, 1000000)));
+    for (int k = 1; k <= 129; ++k) add(figures.AfterBusyReplies(1000000, k));
+    EXPECT_EQ(percents, expected);
+    EXPECT_EQ(bars, expectedBars);
     ExpectEnded(0, IDS_GUIDE_FINISHED);
     EXPECT_TRUE(ReadFile(receivedPath) == firmware);
     EXPECT_EQ(DataWrites().size(), 977u);
