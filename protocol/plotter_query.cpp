@@ -6,6 +6,7 @@
 
 #include "link/library_buffers.h"
 #include "protocol/commands.h"
+#include "protocol/plotter_description.h"
 #include "protocol/reply.h"
 #include "wizard/firmware_update_dlg.h"
 
@@ -14,12 +15,6 @@ using namespace protocol;
 namespace {
 const int kWriteTimeout = 10000;
 const int kReadTimeout = 30000;
-
-// The library describes the plotter in a buffer of this size; the port name
-// stands at the offset, at most the length long.
-const size_t kDescriptionSize = 384;
-const size_t kPortOffset = 256;
-const size_t kPortLength = 127;
 
 // Commands and replies over one write and one read channel of the library.
 class LinkExchange {
@@ -107,13 +102,8 @@ int CFirmwareUpdateDlg::QueryPlotter(int mode) {
     char description[kDescriptionSize];
     std::memset(description, 0, sizeof description);
     m_pfnEntryUsbCheck(vendor, model, description);
-    // Bounded even when the library leaves no NUL there.
-    const char* reported = description + kPortOffset;
-    const void* nul = std::memchr(reported, '\0', kPortLength);
-    const size_t portLength = nul ? static_cast<size_t>(static_cast<const char*>(nul) - reported) : kPortLength;
-    std::memset(port, 0, sizeof port);
-    std::memcpy(port, reported, portLength);
-    m_strPort = port;
+    m_strPort = PortFromDescription(description);
+    CopyForLibrary(port, m_strPort);
 
     // Both are opened before either is looked at.
     const int writeChannel = m_pfnOpenUsbEx(0, ZEPL_CHANNEL_WRITE, ZEPL_OPEN_FLAGS, vendor, model, port);

@@ -57,6 +57,27 @@ long long Magnitude(const char* p, bool hex) {
     return position + exponent;
 }
 
+// Where the hexadecimal number that begins at p (after its "0x") ends: its
+// digits and point, then its binary exponent only when a digit follows the
+// "p" and at most one sign. The standard library's from_chars takes "p+-1"
+// for an exponent of -1, so it is given no more than the number.
+const char* HexNumberEnd(const char* p) {
+    bool point = false;
+    for (;; ++p) {
+        if (*p == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (!IsHexDigit(*p)) break;
+    }
+    if (*p != 'p' && *p != 'P') return p;
+    const char* e = p + 1;
+    if (*e == '+' || *e == '-') ++e;
+    if (!IsDigit(*e)) return p;
+    while (IsDigit(*e)) ++e;
+    return e;
+}
+
 }  // namespace
 
 CString ReplyText(const char* buffer, int count) {
@@ -93,7 +114,7 @@ double ReadDecimal(const char* text) {
         const char* h = p + 2;
         if (!(IsHexDigit(h[0]) || (h[0] == '.' && IsHexDigit(h[1])))) return sign * 0.0;
         double value = 0;
-        const auto r = std::from_chars(h, end, value, std::chars_format::hex);
+        const auto r = std::from_chars(h, HexNumberEnd(h), value, std::chars_format::hex);
         if (r.ec == std::errc::result_out_of_range)
             return Magnitude(h, true) > 0 ? sign * std::numeric_limits<double>::infinity() : sign * 0.0;
         return sign * value;

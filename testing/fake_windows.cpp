@@ -138,7 +138,7 @@ HWND World::AddTopLevelWindow(const std::string& title, const std::string& propN
     w.hwnd = NewHwnd();
     w.className = "#32770";
     w.text = title;
-    w.style = WS_POPUP | WS_VISIBLE | WS_CAPTION;
+    w.style = static_cast<LONG>(WS_POPUP | WS_VISIBLE | WS_CAPTION);
     w.visible = true;
     w.iconic = iconic;
     if (!propName.empty()) w.props[propName] = reinterpret_cast<HANDLE>(1);
@@ -530,7 +530,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR tmpl, HWND parent, DLGPROC proc, LPARA
     dlg.hwnd = testplat::NewHwnd();
     dlg.className = "#32770";
     dlg.text = IDD_UPDATE_CAPTION;
-    dlg.style = IDD_UPDATE_STYLE;
+    dlg.style = static_cast<LONG>(IDD_UPDATE_STYLE);
     dlg.exStyle = IDD_UPDATE_EXSTYLE;
     dlg.owner = parent;
     dlg.rect = RECT{IDD_UPDATE_X, IDD_UPDATE_Y,

@@ -68,6 +68,8 @@ TEST(ReadDecimalTest, ReadsAsAtofReadsInTheCLocale) {
         {"", 0.0},           {".", 0.0},           {"--1", 0.0},      {"+-1", 0.0},
         {"0x1p3", 8.0},      {"0X.8", 0.5},        {"0x", 0.0},       {"0xg", 0.0},
         {"1e-400", 0.0},     {"0.0000001e-400", 0.0},
+        // Two signs end a hexadecimal number before its "p", as they end a decimal one before its "e".
+        {"0x1p+-1", 1.0},    {"0XBP+-9999", 11.0}, {"1e+-1", 1.0},
     };
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(ReadDecimal(c.text), c.value) << '"' << c.text << '"';
 
