@@ -488,8 +488,9 @@ class Case:
         self.programs.append(program)
         return program
 
-    def start(self, program):
-        env = wine_env(self.state, self.lang)
+    def start(self, program, env=None):
+        """Starts the program under Wine; `env` adds to its environment."""
+        env = dict(wine_env(self.state, self.lang), **(env or {}))
         if program.scenario:
             env["ZEPL_SIM_SCENARIO"] = winpath(program.scenario)
         log_path = os.path.join(self.dir, f"{program.prop}-{len(self.procs)}.log")

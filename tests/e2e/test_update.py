@@ -6,6 +6,7 @@ written. Run by ctest, one test per case: test_update.py --state FILE CASE."""
 import functools
 import os
 import re
+import shutil
 import sys
 import time
 
@@ -18,6 +19,7 @@ IDOK, IDCANCEL = 1, 2
 PERCENT, PROGRESS, MESSAGE, CURRENT = 1508, 1509, 1507, 1504
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 POLL_S = 0.3
+PLANTED_WINSPOOL = os.path.join("tests", "e2e", "planted", "WINSPOOL.DRV")
 
 
 def scenario(*lines):
@@ -118,6 +120,16 @@ def data_writes(case):
     return writes
 
 
+def plant_winspool(case, program):
+    """Puts a stand-in WINSPOOL.DRV beside the program, as one could lie in
+    a download folder. Once loaded it writes the file returned, naming the
+    process, and serves every caller in it, Wine's print processor too, by
+    forwarding to the system's spooler DLL."""
+    planted = os.path.join(program.folder, "WINSPOOL.DRV")
+    shutil.copyfile(os.path.join(case.build, PLANTED_WINSPOOL), planted)
+    return planted + ".loaded"
+
+
 # --- cases ------------------------------------------------------------------
 
 def whole_update(lang, state, name):
@@ -146,14 +158,18 @@ def whole_update(lang, state, name):
 
 def spooler_route(state, name):
     """A KM500 at 4.10 takes 4.50 as a RAW job on its Windows printer, then
-    the wizard waits the plotter's two minutes."""
+    the wizard waits the plotter's two minutes; a WINSPOOL.DRV planted in
+    the program's folder is never loaded."""
     size = 20 * 1024 + 300
     with Case(state, name, timeout_s=190) as case:
         port = os.path.join(case.dir, "port.bin")
         plotter_printer(case, "Tarvonic KM500", winpath(port))
         program = case.install(firmware=("KM500_V450.x",), firmware_size=size, scenario=scenario(
             "version_reply = \"V4.10\\x03\"", f"port = \"{winpath(port)}\"".replace("\\", "\\\\")))
-        case.start(program)
+        marker = plant_winspool(case, program)
+        # Wine, told to prefer a WINSPOOL.DRV of the program's folder, takes
+        # the planted one if the program asks for the spooler by name.
+        case.start(program, env={"WINEDLLOVERRIDES": "winspool.drv=n,b"})
         case.wait_wizard(program)
         run_to_update(case, program, "en")
         waiting = wait_for(case, program, "the completion wait",
@@ -167,6 +183,8 @@ def spooler_route(state, name):
             fail(f"a successful update showed {boxes}")
         expect_controls(snap, ended_controls("en", 2009))
         expect_bytes(read_file(port), firmware_bytes(size), "the RAW job's port file")
+        if os.path.exists(marker):
+            fail(f"the WINSPOOL.DRV beside the program was loaded: {read_file(marker)!r}")
         if data_writes(case):
             fail("firmware went to the link library on the spooler route")
 
