@@ -268,7 +268,8 @@ BLOCKED = {
     "wrong_generation": (("KM500_V520.x",), ("version_reply = \"V4.80\\x03\"",), None, 0, 2510, 2012, 3009,
                          "4.80"),
     "two_plotters": (("LX700_V300.x",), ("plotter_count = 2",), None, 0, 2504, 2002, 3009, 3010),
-    "no_printer_on_the_port": (("LX700_V300.x",), (), None, 1, 2508, 2003, 3009, 3010),
+    # A port of its own: other cases leave printers on USB001 in the shared prefix.
+    "no_printer_on_the_port": (("LX700_V300.x",), ("port = USB-NO-PRINTER",), None, 1, 2508, 2003, 3009, 3010),
     "library_refused_at_update": (("LX700_V300.x",), ("[load 3]", "init_result = 0"), "Tarvonic LX700", 2, 2501,
                                   2001, 3009, "1.00"),
 }
