@@ -25,16 +25,17 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import (FIRMWARE_SIZE, Case, Ctl, HarnessError, expect_controls, fail, firmware_bytes,  # noqa: E402
-                     log, run_cases, winpath)
+from harness import FIRMWARE_SIZE, Case, Ctl, expect_controls, fail, firmware_bytes, run_cases, winpath  # noqa: E402
 from strings import text  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2
 MESSAGE, PERCENT, PROGRESS = 1507, 1508, 1509
 NEXT, UPDATE, CLOSE, CANCEL = 3005, 3006, 3007, 3009
 FINISHED, FAILED, UPDATING = 2009, 2010, 2008
-# Guidance that ends a step: what a row waits for.
-FINAL_GUIDANCE = (2001, 2002, 2003, 2004, 2005, 2006, 2009, 2010, 2011, 2012)
+# Guidance that ends a step: what a row waits for. The update-mode texts end
+# only the first check; they still show while the second one starts.
+FINAL_GUIDANCE = (2001, 2002, 2003, 2009, 2010, 2011, 2012)
+MODE_GUIDANCE = (2004, 2005, 2006)
 # Any box that reports a failed update; for rows whose code the wizard does not define yet.
 ANY_FAILURE = "any failure box"
 FAILURE_BOXES = (2503, 2504, 2505, 2507, 2508, 2509)
@@ -380,11 +381,12 @@ def printer_name(case):
     return f"fault {case.name} {case.arch}"
 
 
-def wait_outcome(case, program, want, timeout_s):
+def wait_outcome(case, program, stage, want, timeout_s):
     """Answers the boxes that come and reads the wizard until its guidance
-    is one that ends a step; returns the boxes and the wizard as it reads."""
+    is one that ends the step; returns the boxes and the wizard as it reads."""
     lang = case.lang
-    finals = {text(lang, g): g for g in FINAL_GUIDANCE + (want.guidance,)}
+    ending = FINAL_GUIDANCE + (MODE_GUIDANCE if stage == "check1" else ())
+    finals = {text(lang, g): g for g in ending + (want.guidance,)}
     deadline = time.monotonic() + timeout_s
     boxes = []
     while True:
@@ -486,7 +488,7 @@ def run_row(row_name, state, name):
                 wait_button(case, program, UPDATE)
                 restore = prepare(case, spec, program)
                 case.driver("click", program.prop, IDOK)
-            boxes, snap, shown = wait_outcome(case, program, spec.outcome, case.timeout_s - 20)
+            boxes, snap, shown = wait_outcome(case, program, spec.stage, spec.outcome, case.timeout_s - 20)
         finally:
             if restore:
                 restore()
