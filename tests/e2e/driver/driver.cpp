@@ -15,6 +15,8 @@
 //   e2e_driver hold-exclusive <path> <ms>
 //   e2e_driver add-printer <name> <driver> <port-file>
 //   e2e_driver query-end-session <prop>
+//   e2e_driver remove-printer <name>
+//   e2e_driver module <pid> <dll-name>
 //
 // Results are key=value lines on stdout. Texts are UTF-8 with backslash,
 // CR and LF escaped as \\, \r and \n, so one value is always one line.
@@ -23,6 +25,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <winspool.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -460,6 +463,49 @@ int InstallPrinter(const char* name, const char* driver, const char* port) {
     return 0;
 }
 
+int RemovePrinter(const char* name) {
+    std::string copy(name);
+    HANDLE h = nullptr;
+    PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterA(&copy[0], &h, &access)) {
+        Put("error", "open " + std::to_string(GetLastError()));
+        return 1;
+    }
+    const BOOL deleted = DeletePrinter(h);
+    if (!deleted) Put("error", "delete " + std::to_string(GetLastError()));
+    ClosePrinter(h);
+    Put("removed", deleted != 0);
+    return deleted ? 0 : 1;
+}
+
+// Whether a process has a module of that file name loaded, 32-bit modules
+// of a 32-bit process included.
+int Module(DWORD pid, const char* dll) {
+    HANDLE snap = INVALID_HANDLE_VALUE;
+    // A process that is still starting or loading refuses a snapshot for a moment.
+    for (int tries = 0; tries < 20 && snap == INVALID_HANDLE_VALUE; ++tries) {
+        snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
+        if (snap == INVALID_HANDLE_VALUE) Sleep(kPollMs);
+    }
+    if (snap == INVALID_HANDLE_VALUE) {
+        Put("error", "snapshot " + std::to_string(GetLastError()));
+        return 1;
+    }
+    MODULEENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int modules = 0;
+    bool loaded = false;
+    for (BOOL more = Module32First(snap, &entry); more; more = Module32Next(snap, &entry)) {
+        ++modules;
+        if (!lstrcmpiA(entry.szModule, dll)) loaded = true;
+    }
+    CloseHandle(snap);
+    Put("modules", modules);
+    Put("loaded", loaded);
+    // A snapshot without modules saw nothing: no answer at all.
+    return modules ? 0 : 1;
+}
+
 // An ordinary window of another program that takes the foreground, so that
 // a test can see the wizard being brought back to it.
 int OtherWindow(DWORD ms) {
@@ -525,6 +571,10 @@ int main(int argc, char** argv) {
         rc = QueryEndSession(argv[2]);
     else if (cmd == "add-printer" && argc == 5)
         rc = InstallPrinter(argv[2], argv[3], argv[4]);
+    else if (cmd == "remove-printer" && argc == 3)
+        rc = RemovePrinter(argv[2]);
+    else if (cmd == "module" && argc == 4)
+        rc = Module(static_cast<DWORD>(strtoul(argv[2], nullptr, 10)), argv[3]);
     else
         rc = Usage();
     fflush(stdout);
