@@ -68,16 +68,18 @@ int CFirmwareUpdateDlg::WriteSendChannel(PlotterChannel channel, const void* byt
     return ok ? 0 : -3;
 }
 
-void CFirmwareUpdateDlg::CloseSendChannel(PlotterChannel channel) {
-    if (!IsOpen(channel)) return;
+BOOL CFirmwareUpdateDlg::CloseSendChannel(PlotterChannel channel) {
+    if (!IsOpen(channel)) return TRUE;
     if (m_bDirectUsb) {
         m_pfnClose(ToLink(channel));
-        return;
+        return TRUE;
     }
-    // Ending the page and the job lets the spooler pass the bytes on.
-    os::EndPagePrinter(ToPrinter(channel));
-    os::EndDocPrinter(ToPrinter(channel));
+    // Ending the page and the job lets the spooler pass the bytes on; a job
+    // it did not take never reaches the plotter, whatever the writes said.
+    const BOOL pageEnded = os::EndPagePrinter(ToPrinter(channel));
+    const BOOL jobEnded = os::EndDocPrinter(ToPrinter(channel));
     os::ClosePrinter(ToPrinter(channel));
+    return pageEnded && jobEnded ? TRUE : FALSE;
 }
 
 PlotterChannel CFirmwareUpdateDlg::OpenReplyChannel() {

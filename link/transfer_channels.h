@@ -31,11 +31,15 @@ public:
     PlotterChannel Send() const { return m_send; }
     PlotterChannel Reply() const { return m_reply; }
 
-    void Close() {
+    // False when the send channel's bytes were not handed on to the plotter
+    // (a print job the spooler did not take).
+    bool Close() {
+        bool handedOn = true;
         if (IsOpen(m_reply)) m_dlg.CloseReplyChannel(m_reply);
-        if (IsOpen(m_send)) m_dlg.CloseSendChannel(m_send);
+        if (IsOpen(m_send)) handedOn = m_dlg.CloseSendChannel(m_send) != FALSE;
         m_reply = 0;
         m_send = 0;
+        return handedOn;
     }
 
 private:

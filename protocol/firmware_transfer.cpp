@@ -5,8 +5,9 @@
 // painted and cannot be closed meanwhile.
 //
 // Only a transfer in which the plotter took every byte of the file can end
-// as a success: a refused chunk, a failed read of the file or an empty file
-// ends it as failed whatever the plotter answers afterwards.
+// as a success: a refused chunk, a failed read of the file, an empty file or
+// a print job the spooler did not take ends it as failed whatever the
+// plotter answers afterwards.
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -50,10 +51,11 @@ int CFirmwareUpdateDlg::TransferFirmware() {
         // firmware's fate.
         result = kResultUpdateFailed;
     }
-    channels.Close();
+    const bool handedOn = channels.Close();
     file.Close();
+    if (!handedOn) result = kResultUpdateFailed;
 
-    if (!m_bStatusReplies && sending.lastWriteResult == 0 && !sending.stoppedEarly)
+    if (!m_bStatusReplies && sending.lastWriteResult == 0 && !sending.stoppedEarly && handedOn)
         WaitForCompletion(sending.sent, progress);
     PumpMessages();
     os::Sleep(protocol::kFinalPauseMilliseconds);

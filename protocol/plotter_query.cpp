@@ -142,5 +142,8 @@ int CFirmwareUpdateDlg::PollUpdateStatus(PlotterChannel sendChannel, PlotterChan
         link.Send(kUpdateRequest);
     }
     if (!link.Receive(&reply) || !ReplyField(reply, &field)) return kResultCommunicationError;
+    // A field that holds no number says neither "busy" nor "done": the
+    // update cannot count as finished on it.
+    if (!HoldsNumber(field)) return kResultUpdateFailed;
     return ProgressResult(ReadInteger(field));
 }

@@ -169,4 +169,10 @@ int ProgressResult(int progress) {
     return kResultUpdateFailed;
 }
 
+bool HoldsNumber(const char* text) {
+    const char* p = SkipSpace(text);
+    if (*p == '+' || *p == '-') ++p;
+    return IsDigit(*p);
+}
+
 }  // namespace protocol

@@ -50,4 +50,8 @@ bool StatusAccepted(int status);
 // What a progress value means: -1 busy, 0 ready or finished, others failed.
 int ProgressResult(int progress);
 
+// Whether text begins with a number as ReadInteger reads one (white space,
+// an optional sign, then a digit). A field without one is no value at all.
+bool HoldsNumber(const char* text);
+
 }  // namespace protocol

@@ -323,10 +323,11 @@ BOOL EndDocPrinter(HANDLE printer) {
     Spooler::Open* open = testplat::Find(printer);
     if (!open) return FALSE;
     if (open->job < 0) return testplat::Misuse();
-    spooler().jobs[static_cast<size_t>(open->job)].ended = true;
+    const bool fails = spooler().failing.count(testplat::SpoolerStep::EndDoc) != 0;
+    spooler().jobs[static_cast<size_t>(open->job)].ended = !fails;
     open->job = -1;
     open->pageOpen = false;
-    return TRUE;
+    return fails ? FALSE : TRUE;
 }
 
 }  // namespace os

@@ -29,6 +29,7 @@ enum class SpoolerStep {
     StartDoc,
     StartPage,
     Write,           // WritePrinter, reporting failedWriteTakes bytes taken
+    EndDoc,          // EndDocPrinter: the job is not handed on (the document stays closed)
 };
 
 struct SpoolerJob {

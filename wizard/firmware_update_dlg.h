@@ -101,7 +101,8 @@ public:
     // Send and reply channels.
     PlotterChannel OpenSendChannel();
     int WriteSendChannel(PlotterChannel channel, const void* bytes, DWORD count, DWORD* written);
-    void CloseSendChannel(PlotterChannel channel);
+    // FALSE when the spooler did not take the print job: its bytes are lost.
+    BOOL CloseSendChannel(PlotterChannel channel);
     PlotterChannel OpenReplyChannel();
     void CloseReplyChannel(PlotterChannel channel);
 

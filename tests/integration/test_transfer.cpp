@@ -230,6 +230,8 @@ TEST_F(TransferTest, FaultsEndAsFailuresWithEverythingClosed) {
         {"the file cannot be read", "LX700_V300.x", 3000, Scenario(), 2, IDS_ERR_UPDATE_FAILED, 0, false},
         {"an empty file", "LX700_V300.x", 0, Scenario(), 0, IDS_ERR_UPDATE_FAILED, 0, true},
         {"an empty file, status model", "KM600_V300.x", 0, Scenario(), 0, IDS_ERR_UPDATE_FAILED, 0, true},
+        {"a poll whose field holds no number", "KM600_V300.x", 3000,
+         Scenario().Add("progress_reply", "0\x03").Add("progress_reply", "#?!\x03"), 0, IDS_ERR_UPDATE_FAILED, 0, true},
         {"no send channel", "LX700_V300.x", 3000, Scenario().Set("open_write", "fail", 3), 0,
          IDS_ERR_PLOTTER_UNAVAILABLE, 0, false},
         {"no reply channel", "KM600_V300.x", 3000, Scenario().Set("open_read", "fail", 3), 0,
@@ -258,6 +260,15 @@ TEST_F(TransferTest, FaultsEndAsFailuresWithEverythingClosed) {
         }
         EXPECT_EQ(opened, closed);
     }
+}
+
+TEST_F(TransferTest, APrintJobTheSpoolerDidNotTakeIsAFailure) {
+    Deliver("KM500_V450.x", 5000, Scenario().Set("version_reply", "V4.10\x03"));
+    testplat::spooler().failing.insert(testplat::SpoolerStep::EndDoc);
+    Update();
+    ExpectEnded(IDS_ERR_UPDATE_FAILED, IDS_GUIDE_FAILED);
+    EXPECT_EQ(Sleeps(500), 0) << "no two minutes' wait for a job that never left";
+    EXPECT_EQ(testplat::spooler().OpenPrinters(), 0u);
 }
 
 TEST_F(TransferTest, AnUnopenableFileFailsBeforeAnythingChanges) {

@@ -134,3 +134,8 @@ TEST(JudgementTest, ProgressIsBusyFinishedOrFailed) {
     EXPECT_EQ(ProgressResult(0), kResultOk);
     for (int p : {1, 3, -2, 100, INT_MIN, INT_MAX}) EXPECT_EQ(ProgressResult(p), kResultUpdateFailed) << p;
 }
+
+TEST(ProgressFieldTest, OnlyAFieldBeginningWithANumberHoldsOne) {
+    for (const char* yes : {"0", "-1", " -1 ", "+3", "\t7x", "-1x"}) EXPECT_TRUE(HoldsNumber(yes)) << yes;
+    for (const char* no : {"", " ", "#?!", "x1", "-", "+ 1", "--1"}) EXPECT_FALSE(HoldsNumber(no)) << no;
+}
