@@ -346,13 +346,13 @@ def box_text(lang, box):
     return None if box is None else text(lang, box)
 
 
-def prepare(case, spec, program):
+def prepare(case, entry, program):
     """What a row does to the world between "Next >" and "Update"; returns
     a function that undoes it, or None."""
-    firmware = os.path.join(program.folder, spec.model)
-    if spec.setup == "remove_printer":
+    firmware = os.path.join(program.folder, entry.model)
+    if entry.setup == "remove_printer":
         case.driver("remove-printer", printer_name(case))
-    elif spec.setup == "block_spool_folder":
+    elif entry.setup == "block_spool_folder":
         # Jobs are spooled to files in this folder: a file in its place makes
         # StartDocPrinter fail. Put back when the row ends.
         folder = os.path.join(case.state["prefix"], "drive_c", "windows", "system32", "spool", "printers")
@@ -363,16 +363,16 @@ def prepare(case, spec, program):
             os.remove(folder)
             os.rename(folder + ".row", folder)
         return restore
-    elif spec.setup == "delete_firmware":
+    elif entry.setup == "delete_firmware":
         os.remove(firmware)
-    elif spec.setup == "hold_firmware":
+    elif entry.setup == "hold_firmware":
         held = case.driver_background("hold-exclusive", winpath(firmware), 60000)
         if held.values.get("held") != "1":
             fail(f"could not hold the firmware file: {held.values}")
-    elif spec.setup == "firmware_folder":
+    elif entry.setup == "firmware_folder":
         os.remove(firmware)
         os.mkdir(firmware)
-    elif spec.setup == "empty_firmware":
+    elif entry.setup == "empty_firmware":
         open(firmware, "wb").close()
     return None
 
@@ -417,8 +417,8 @@ def wait_button(case, program, caption, timeout_s=30):
         time.sleep(POLL_S)
 
 
-def expect_outcome(case, spec, boxes, snap, shown):
-    lang, want = case.lang, spec.outcome
+def expect_outcome(case, entry, boxes, snap, shown):
+    lang, want = case.lang, entry.outcome
     problems = []
     if want.box == ANY_FAILURE:
         if len(boxes) != 1 or boxes[0] not in [text(lang, b) for b in FAILURE_BOXES]:
@@ -437,11 +437,11 @@ def expect_outcome(case, spec, boxes, snap, shown):
     })
 
 
-def expect_traffic(case, spec, arrived_at):
+def expect_traffic(case, entry, arrived_at):
     loads = read_calls(os.path.join(case.dir, "sim.log"))
-    want_loads = LOADS[spec.stage] if spec.traffic else 0
+    want_loads = LOADS[entry.stage] if entry.traffic else 0
     seen = traffic(loads[-1]) if loads else ""
-    expected = collapse(spec.traffic.split())
+    expected = collapse(entry.traffic.split())
     problems = channel_problems(loads)
     if len(loads) != want_loads:
         problems.append(f"{len(loads)} library loads, expected {want_loads}")
@@ -453,7 +453,7 @@ def expect_traffic(case, spec, arrived_at):
             arrived = f.read()
     except FileNotFoundError:
         arrived = b""
-    count = len(firmware) if spec.arrived == ALL else spec.arrived
+    count = len(firmware) if entry.arrived == ALL else entry.arrived
     if arrived != firmware[:count]:
         problems.append(f"{len(arrived)} bytes arrived, expected the file's first {count}"
                         + ("" if arrived == firmware[:len(arrived)] else ", and they differ from the file"))
@@ -462,50 +462,50 @@ def expect_traffic(case, spec, arrived_at):
 
 
 def run_row(row_name, state, name):
-    spec = ROWS[row_name]
+    entry = ROWS[row_name]
     with Case(state, name, timeout_s=TIMEOUTS.get(row_name, 60)) as case:
         port = "USB001"
-        if spec.model == SPOOLER:  # a port of the row's own: a file the job is written to
-            folder = "missing" if spec.setup == "port_folder_missing" else ""
+        if entry.model == SPOOLER:  # a port of the row's own: a file the job is written to
+            folder = "missing" if entry.setup == "port_folder_missing" else ""
             port = winpath(os.path.join(case.dir, folder, "port.bin"))
-        if spec.stage != "check1" and spec.setup != "no_printer":
-            case.driver("add-printer", printer_name(case), f"Tarvonic {spec.model.split('_')[0]}", port)
+        if entry.stage != "check1" and entry.setup != "no_printer":
+            case.driver("add-printer", printer_name(case), f"Tarvonic {entry.model.split('_')[0]}", port)
         lines = ("log = sim.log", "received = received.bin")
-        if spec.model == SPOOLER:
+        if entry.model == SPOOLER:
             lines += ('port = "%s"' % port.replace("\\", "\\\\"),)
-        library = spec.setup if str(spec.setup).endswith(".DLL") else spec.setup != "no_library"
-        program = case.install(firmware=(spec.model,), link_library=library,
-                               scenario="\n".join(lines + spec.lines) + "\n")
+        library = entry.setup if str(entry.setup).endswith(".DLL") else entry.setup != "no_library"
+        program = case.install(firmware=(entry.model,), link_library=library,
+                               scenario="\n".join(lines + entry.lines) + "\n")
         proc = case.start(program)
         pid = case.wait_wizard(program)["pid"]
 
         restore = None
         try:
-            if spec.stage != "check1":
+            if entry.stage != "check1":
                 wait_button(case, program, NEXT)
                 case.driver("click", program.prop, IDOK)
-            if spec.stage == "update":
+            if entry.stage == "update":
                 wait_button(case, program, UPDATE)
-                restore = prepare(case, spec, program)
+                restore = prepare(case, entry, program)
                 case.driver("click", program.prop, IDOK)
-            boxes, snap, shown = wait_outcome(case, program, spec.stage, spec.outcome, case.timeout_s - 20)
+            boxes, snap, shown = wait_outcome(case, program, entry.stage, entry.outcome, case.timeout_s - 20)
         finally:
             if restore:
                 restore()
-        expect_outcome(case, spec, boxes, snap, shown)
+        expect_outcome(case, entry, boxes, snap, shown)
 
         # The program answers, and holds the library only where it should.
         module = case.driver("module", pid, "ZEPLPRNP.DLL")
-        if module["loaded"] != ("1" if spec.library == "held" else "0"):
+        if module["loaded"] != ("1" if entry.library == "held" else "0"):
             fail(f"ZEPLPRNP.DLL is {'loaded' if module['loaded'] == '1' else 'not loaded'} at the end, "
-                 f"expected {spec.library}")
+                 f"expected {entry.library}")
         if proc.poll() is not None:
             fail(f"the program ended with {proc.returncode}")
         case.driver("click", program.prop, IDCANCEL)
         case.wait_exit(proc)
 
-        arrived_at = os.path.join(case.dir, "port.bin" if spec.model == SPOOLER else "received.bin")
-        expect_traffic(case, spec, arrived_at)
+        arrived_at = os.path.join(case.dir, "port.bin" if entry.model == SPOOLER else "received.bin")
+        expect_traffic(case, entry, arrived_at)
 
 
 CASES = {name: (lambda n: lambda state, case_name: run_row(n, state, case_name))(name) for name in ROWS}
