@@ -8,15 +8,17 @@
 using testplat::world;
 
 CTaskbarProgress::CTaskbarProgress(HWND window) : m_hWnd(window) {
-    if (world().taskbarMissing) return;
+    // As on Windows: a window that has a button, and a system that has the interface.
+    m_bComStarted = world().Find(m_hWnd) != nullptr;
+    if (!m_bComStarted || world().taskbarMissing) return;
     m_pTaskbar = this;
     world().taskbar.push_back("normal");
 }
 
 CTaskbarProgress::~CTaskbarProgress() {
-    if (m_pTaskbar) world().taskbar.push_back("none");
+    if (m_pTaskbar && m_bComStarted) world().taskbar.push_back("none");
 }
 
 void CTaskbarProgress::SetPercent(unsigned percent) {
-    if (m_pTaskbar) world().taskbar.push_back(std::to_string(percent));
+    if (m_pTaskbar && world().Find(m_hWnd)) world().taskbar.push_back(std::to_string(percent));
 }
