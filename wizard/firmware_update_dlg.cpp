@@ -1,5 +1,6 @@
 // Construction, initialisation, painting and destruction of the wizard window.
 #include "wizard/firmware_update_dlg.h"
+#include "wizard/message_catalogue.h"
 
 namespace {
 // Sent when the window's taskbar button exists: only then can it show progress.
@@ -64,9 +65,7 @@ void CFirmwareUpdateDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CFirmwareUpdateDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    CString text;
-    text.LoadString(AFX_IDS_APP_TITLE);
-    SetWindowText(text);
+    SetWindowText(CatalogueText(AFX_IDS_APP_TITLE));
 
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
@@ -74,30 +73,41 @@ BOOL CFirmwareUpdateDlg::OnInitDialog() {
     // A second copy of the program finds this window by this property.
     os::SetPropA(m_hWnd, AfxGetApp()->m_pszExeName, reinterpret_cast<HANDLE>(1));
 
+    MakeTopmostAtMainWindow();
+    ShowOpeningTexts();
+
+    m_nStage = 0;
+    m_state = WizardState::Checking;
+
+    // The check runs from the message loop, once this has returned.
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDC_CHECK, BN_CLICKED), 0);
+
+    return TRUE;
+}
+
+void CFirmwareUpdateDlg::MakeTopmostAtMainWindow() {
     // Topmost, at the main window's centre: the main window is this dialog,
     // so the position stays and the framework centres it afterwards.
     CWinThread* thread = AfxGetThread();
     CWnd* main = thread ? thread->GetMainWnd() : nullptr;
-    if (main && main->m_hWnd) {
-        RECT m{};
-        RECT d{};
-        main->GetWindowRect(&m);
-        GetWindowRect(&d);
-        const int x = m.left + (m.right - m.left) / 2 - (d.right - d.left) / 2;
-        const int y = m.top + (m.bottom - m.top) / 2 - (d.bottom - d.top) / 2;
-        SetWindowPos(&wndTopMost, x, y, 0, 0, SWP_NOSIZE);
-    }
+    if (!main || !main->m_hWnd) return;
+    RECT m{};
+    RECT d{};
+    main->GetWindowRect(&m);
+    GetWindowRect(&d);
+    const int x = m.left + (m.right - m.left) / 2 - (d.right - d.left) / 2;
+    const int y = m.top + (m.bottom - m.top) / 2 - (d.bottom - d.top) / 2;
+    SetWindowPos(&wndTopMost, x, y, 0, 0, SWP_NOSIZE);
+}
 
+void CFirmwareUpdateDlg::ShowOpeningTexts() {
     m_strModel.LoadString(IDS_CAP_NO_MODEL);
 
-    text.LoadString(IDS_CAP_CHECK);
-    m_btnCheck.SetWindowText(text);
+    m_btnCheck.SetWindowText(CatalogueText(IDS_CAP_CHECK));
     m_btnCheck.ShowWindow(SW_HIDE);
 
-    text.LoadString(IDS_CAP_CURRENT_VERSION);
-    m_stcCurrentCaption.SetWindowText(text);
-    text.LoadString(IDS_CAP_NEW_VERSION);
-    m_stcNewCaption.SetWindowText(text);
+    m_stcCurrentCaption.SetWindowText(CatalogueText(IDS_CAP_CURRENT_VERSION));
+    m_stcNewCaption.SetWindowText(CatalogueText(IDS_CAP_NEW_VERSION));
 
     m_stcMessage.SetWindowText("");
     UpdateData(FALSE);
@@ -108,22 +118,11 @@ BOOL CFirmwareUpdateDlg::OnInitDialog() {
     m_prgProgress.SetStep(1);
     m_prgProgress.ShowWindow(SW_HIDE);
 
-    text.LoadString(IDS_CAP_NEXT);
-    m_btnStart.SetWindowText(text);
-    text.LoadString(IDS_CAP_CANCEL);
-    m_btnClose.SetWindowText(text);
+    m_btnStart.SetWindowText(CatalogueText(IDS_CAP_NEXT));
+    m_btnClose.SetWindowText(CatalogueText(IDS_CAP_CANCEL));
 
-    text.LoadString(IDS_CAP_NOT_UPDATABLE);
-    m_stcCurrentVersion.SetWindowText(text);
+    m_stcCurrentVersion.SetWindowText(CatalogueText(IDS_CAP_NOT_UPDATABLE));
     m_stcNewVersion.SetWindowText("*.**");
-
-    m_nStage = 0;
-    m_state = WizardState::Checking;
-
-    // The check runs from the message loop, once this has returned.
-    PostMessage(WM_COMMAND, MAKEWPARAM(IDC_CHECK, BN_CLICKED), 0);
-
-    return TRUE;
 }
 
 void CFirmwareUpdateDlg::OnPaint() {

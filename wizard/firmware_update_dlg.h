@@ -135,6 +135,10 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Opening: the steps of OnInitDialog in their order.
+    void MakeTopmostAtMainWindow();
+    void ShowOpeningTexts();
+
     // Check step.
     void SetModelLine(const CString& model);
     // Ends a check that cannot go on: the box for code, then the guidance.

@@ -648,6 +648,15 @@ class Case:
                     log(f"pid {proc.pid} survived SIGKILL")
 
 
+def read_bytes(path):
+    """A file's bytes; none when it does not exist (nothing arrived there)."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return b""
+
+
 def firmware_bytes(size=FIRMWARE_SIZE):
     return bytes((i * 7 + i // 256) & 0xFF for i in range(size))
 

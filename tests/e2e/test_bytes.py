@@ -24,7 +24,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import Case, fail, log, run_cases, winpath  # noqa: E402
+from harness import Case, fail, log, read_bytes, run_cases, winpath  # noqa: E402
 from strings import text  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2
@@ -108,14 +108,6 @@ def run_all(case, copies, timeout_s, **env):
         case.wait_exit(c.proc)
 
 
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return b""
-
-
 def difference(got, want):
     """None when equal, else what differs."""
     if got == want:
@@ -130,7 +122,7 @@ def pieces(data):
 
 def link_writes(path):
     """The sizes of the simulator's data writes."""
-    return [int(m.group(1)) for m in re.finditer(r"^ZEPL_Write .*?count=(\d+) .*?kind=data ", read(path).decode(),
+    return [int(m.group(1)) for m in re.finditer(r"^ZEPL_Write .*?count=(\d+) .*?kind=data ", read_bytes(path).decode(),
                                                  re.M)]
 
 
@@ -143,7 +135,7 @@ def spooler_writes(path):
     those on the handle of the job the program started (Wine's spooler then
     copies the job to the port through a job of its own, with an output file)."""
     ours, sizes = None, []
-    for m in SPOOL_TRACE.finditer(read(path).decode("utf-8", "replace")):
+    for m in SPOOL_TRACE.finditer(read_bytes(path).decode("utf-8", "replace")):
         started, output, written, count = m.groups()
         if started and output == "(null)" and ours is None:
             ours = started
@@ -155,7 +147,7 @@ def spooler_writes(path):
 def expect_all(copies, arrived, writes):
     problems = []
     for c in copies:
-        why = difference(read(arrived(c)), c.data)
+        why = difference(read_bytes(arrived(c)), c.data)
         if why:
             problems.append(f"{c.size_name}: {why}")
         sizes = writes(c)

@@ -25,7 +25,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import FIRMWARE_SIZE, Case, Ctl, expect_controls, fail, firmware_bytes, run_cases, winpath  # noqa: E402
+from harness import (FIRMWARE_SIZE, Case, Ctl, expect_controls, fail, firmware_bytes, read_bytes, run_cases,  # noqa: E402
+                     winpath)
 from strings import text  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2
@@ -448,11 +449,7 @@ def expect_traffic(case, entry, arrived_at):
     if seen != expected:
         problems.append(f"traffic of the last load:\n    seen     {seen}\n    expected {expected}")
     firmware = firmware_bytes()
-    try:
-        with open(arrived_at, "rb") as f:
-            arrived = f.read()
-    except FileNotFoundError:
-        arrived = b""
+    arrived = read_bytes(arrived_at)
     count = len(firmware) if entry.arrived == ALL else entry.arrived
     if arrived != firmware[:count]:
         problems.append(f"{len(arrived)} bytes arrived, expected the file's first {count}"

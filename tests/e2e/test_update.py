@@ -12,7 +12,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import Case, Ctl, expect_controls, fail, firmware_bytes, run_cases, winpath  # noqa: E402
+from harness import Case, Ctl, expect_controls, fail, firmware_bytes, read_bytes, run_cases, winpath  # noqa: E402
 from strings import text  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2
@@ -89,14 +89,6 @@ def ended_controls(lang, guidance):
     }
 
 
-def read_file(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return b""
-
-
 def expect_bytes(got, want, where):
     if got != want:
         first = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
@@ -114,7 +106,7 @@ FIELD = re.compile(r'(\w+)=("(?:[^"\\]|\\.)*"|\S+)')
 def data_writes(case):
     """The simulator's firmware writes, as dicts of their log fields."""
     writes = []
-    for line in read_file(os.path.join(case.dir, "sim.log")).decode("utf-8", "replace").splitlines():
+    for line in read_bytes(os.path.join(case.dir, "sim.log")).decode("utf-8", "replace").splitlines():
         if line.startswith("ZEPL_Write ") and " kind=data " in line:
             writes.append({k: v.strip('"') for k, v in FIELD.findall(line)})
     return writes
@@ -151,7 +143,7 @@ def whole_update(lang, state, name):
         if boxes:
             fail(f"a successful update showed {boxes}")
         expect_controls(snap, ended_controls(lang, 2009))
-        expect_bytes(read_file(os.path.join(case.dir, "received.bin")), firmware_bytes(size), "link library")
+        expect_bytes(read_bytes(os.path.join(case.dir, "received.bin")), firmware_bytes(size), "link library")
         if len(data_writes(case)) != size // 1024:
             fail(f"{len(data_writes(case))} firmware writes for {size // 1024} chunks")
 
@@ -182,9 +174,9 @@ def spooler_route(state, name):
         if boxes:
             fail(f"a successful update showed {boxes}")
         expect_controls(snap, ended_controls("en", 2009))
-        expect_bytes(read_file(port), firmware_bytes(size), "the RAW job's port file")
+        expect_bytes(read_bytes(port), firmware_bytes(size), "the RAW job's port file")
         if os.path.exists(marker):
-            fail(f"the WINSPOOL.DRV beside the program was loaded: {read_file(marker)!r}")
+            fail(f"the WINSPOOL.DRV beside the program was loaded: {read_bytes(marker)!r}")
         if data_writes(case):
             fail("firmware went to the link library on the spooler route")
 

@@ -37,8 +37,7 @@ TEST_F(UpdateTest, FirstCheckDecidesFromPlotterFileAndLimit) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.file) + " plotter " + row.plotter);
-        TearDown();
-        SetUp();
+        StartAfresh();
         Deliver(row.file, 100, Scenario().Set("version_reply", row.plotter));
         Run(0);
         ASSERT_EQ(screens.size(), 1u);
@@ -95,8 +94,7 @@ TEST_F(UpdateTest, FailedChecksShowTheirBoxAndGuidanceInBothLanguages) {
     for (auto lang : {testplat::Language::English, testplat::Language::Japanese}) {
         for (const auto& row : rows) {
             SCOPED_TRACE(row.name);
-            TearDown();
-            SetUp();
+            StartAfresh();
             world().language = lang;
             if (row.setup != NoLibrary) InstallLibrary();
             if (row.setup != NoFile) WriteFile("KM500_V300.x", Bytes(10));

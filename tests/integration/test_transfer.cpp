@@ -141,8 +141,7 @@ TEST_F(TransferTest, SpoolerRouteSendsARawJobOfTheFile) {
 TEST_F(TransferTest, ChunksOf1024AndNoWriteAfterTheEnd) {
     for (size_t size : {2048u, 1500u, 1u, 1024u, 1025u}) {
         SCOPED_TRACE(size);
-        TearDown();
-        SetUp();
+        StartAfresh();
         Deliver("LX700_V300.x", size, Scenario());
         Update();
         std::vector<long long> counts;
@@ -174,8 +173,7 @@ TEST_F(TransferTest, PollsDecideAndPrepareRefusalsLeaveTheWindowAlone) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        TearDown();
-        SetUp();
+        StartAfresh();
         Deliver("KM600_V300.x", 3000, row.plotter);
         Screen atBox;
         world().onMessageBox = [&](const testplat::MessageBoxRecord&) {
@@ -239,8 +237,7 @@ TEST_F(TransferTest, FaultsEndAsFailuresWithEverythingClosed) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        TearDown();
-        SetUp();
+        StartAfresh();
         Deliver(row.file, row.size, row.plotter);
         // The read fault strikes the transfer's reads only.
         beforePress = [&](int press) {
@@ -369,8 +366,7 @@ TEST_F(TransferTest, SystemIsHeldForTheTransferAndLetGoOnEveryPath) {
     for (auto lang : {testplat::Language::English, testplat::Language::Japanese}) {
         for (const auto& row : rows) {
             SCOPED_TRACE(row.name);
-            TearDown();
-            SetUp();
+            StartAfresh();
             world().language = lang;
             Deliver(row.file, 5000, row.plotter);
             std::vector<LRESULT> answers;  // to WM_QUERYENDSESSION at each pump
@@ -418,8 +414,7 @@ TEST_F(TransferTest, TaskbarFollowsThePercentTextOnceItsButtonExists) {
     } rows[] = {{"button created", true, false}, {"no button yet", false, false}, {"no taskbar interface", true, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        TearDown();
-        SetUp();
+        StartAfresh();
         world().taskbarMissing = row.missing;
         Deliver("KM600_V300.x", 30 * 1024, Scenario().Set("progress_busy_count", "10").Add("progress_reply", "0\x03"));
         afterOpen = [&](HWND h) {
@@ -441,8 +436,7 @@ TEST_F(TransferTest, TaskbarFollowsThePercentTextOnceItsButtonExists) {
 TEST_F(TransferTest, TheEndFlashesOnlyAWizardInTheBackground) {
     for (bool away : {false, true}) {
         SCOPED_TRACE(away ? "user away" : "user watching");
-        TearDown();
-        SetUp();
+        StartAfresh();
         Deliver("LX700_V300.x", 5000, Scenario().Add("fail_write", "data.2:refused"));
         onPump = [&](HWND) {
             if (away) world().foreground = nullptr;  // another program came to the front

@@ -15,6 +15,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // A new program folder and an empty desktop, for the next row of a table.
+    void StartAfresh() {
+        TearDown();
+        SetUp();
+    }
+
     // Path of a simulator build: "zepl_sim" or a variant such as
     // "zepl_sim_without_ZEPL_Close".
     static std::string SimulatorPath(const std::string& variant = "zepl_sim");
