@@ -46,8 +46,11 @@ void CFirmwareUpdateApp::ActivateRunningCopy() {
     if (!wnd) return;  // its wizard is not up yet: nothing to activate
 
     if (os::IsIconic(wnd)) os::ShowWindow(wnd, SW_RESTORE);
-    os::BringWindowToTop(wnd);
+    // Asked before anything activates the wizard: once active, the wizard is
+    // its own last active pop-up, and a message box it shows would stay
+    // behind while the disabled wizard took the foreground.
     HWND popup = os::GetLastActivePopup(wnd);
+    os::BringWindowToTop(wnd);
     if (popup == wnd) {
         os::SetForegroundWindow(wnd);
     } else {

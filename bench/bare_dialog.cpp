@@ -1,12 +1,18 @@
-// The floor of a launch: a GUI program that opens one empty modal dialog from
-// an in-memory template and ends when it is cancelled (Esc, Close, or an
-// IDCANCEL sent from outside).
+// The floor of a launch and of memory: a GUI program that opens one empty
+// modal dialog from an in-memory template and ends when it is cancelled (Esc,
+// Close, or an IDCANCEL sent from outside). The dialog carries a window
+// property named like the program, as the wizard does, so that the test
+// driver finds it.
 #include <windows.h>
 
 namespace {
 
 INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_INITDIALOG) {
+        SetPropA(wnd, "bench_bare_dialog", reinterpret_cast<HANDLE>(1));
+        return TRUE;
+    }
+    if (msg == WM_DESTROY) RemovePropA(wnd, "bench_bare_dialog");
     if (msg == WM_COMMAND && (LOWORD(wp) == IDCANCEL || LOWORD(wp) == IDOK)) {
         EndDialog(wnd, LOWORD(wp));
         return TRUE;

@@ -77,15 +77,16 @@ void CFirmwareUpdateDlg::ShowTransferStarted() {
     PumpMessages();
 }
 
-void CFirmwareUpdateDlg::ShowProgress(unsigned percent) {
+bool CFirmwareUpdateDlg::ShowProgress(unsigned percent) {
     // The same percentage again changes nothing on screen.
-    if (static_cast<int>(percent) == m_nShownPercent) return;
+    if (static_cast<int>(percent) == m_nShownPercent) return false;
     m_nShownPercent = static_cast<int>(percent);
     if (m_pHold) m_pHold->ShowPercent(percent);
     CString text;
     text.Format("%d %%", static_cast<int>(percent));
     m_stcPercent.SetWindowText(text);
     m_prgProgress.SetPos(protocol::BarPosition(percent));
+    return true;
 }
 
 CFirmwareUpdateDlg::SendReport CFirmwareUpdateDlg::SendFirmware(CFile& file, PlotterChannel channel,
@@ -112,8 +113,10 @@ CFirmwareUpdateDlg::SendReport CFirmwareUpdateDlg::SendFirmware(CFile& file, Plo
         }
         if (got == 0) continue;
         const bool whole = SendChunk(channel, buffer.get(), got, &report);
-        ShowProgress(progress.AfterSending(report.sent));
-        PumpMessages();
+        // The window stays live by the clock, not by the chunk: a queue
+        // check after every fast chunk would cost more than the sending.
+        const bool changed = ShowProgress(progress.AfterSending(report.sent));
+        if (changed || m_pumpClock.Elapsed()) PumpMessages();
         if (!whole) {
             report.stoppedEarly = true;
             more = false;
@@ -176,6 +179,7 @@ void CFirmwareUpdateDlg::SetClosable(int enable) {
 void CFirmwareUpdateDlg::PumpMessages() {
     UpdateData(FALSE);
     PumpWaitingMessages();
+    m_pumpClock.Restart();
 }
 
 LRESULT CFirmwareUpdateDlg::OnTaskbarButtonCreated(WPARAM, LPARAM) {

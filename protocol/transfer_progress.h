@@ -21,6 +21,9 @@ const unsigned kWaitMilliseconds = 500;
 const unsigned kFinalPauseMilliseconds = 1000;
 // The firmware goes out in pieces of this size.
 const unsigned kChunkSize = 1024;
+// While sending, waiting messages are handled at least this often, and
+// whenever the percentage on screen changes.
+const unsigned kPumpIntervalMilliseconds = 16;
 
 class TransferProgress {
 public:

@@ -140,8 +140,7 @@ def main():
     try:
         st = harness.read_state(state)
         arch = harness.build_run(st, harness.SHIPPED)
-        if arch != harness.SHIPPED:
-            print("demo:", harness.not_exercised(st["i686_unavailable"]))
+        print("demo:", harness.describe_runner(st["i686_runner"]))
         print(f"demo: showing {os.path.join(st['builds'][arch], harness.PROGRAM)} ({arch}) "
               f"under {harness.LOADERS[arch]}", flush=True)
         display = os.environ.get("DISPLAY")

@@ -122,7 +122,23 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     return testplat::NewHandle([] { return true; });
 }
 
-void Sleep(DWORD ms) { world().sleeps.push_back(ms); }
+void Sleep(DWORD ms) {
+    world().sleeps.push_back(ms);
+    world().clockMicroseconds += 1000ull * ms;
+}
+
+// A clock of microseconds that moves only when the program sleeps or reads
+// it (by the step a test set: the time each stretch of work takes).
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    count->QuadPart = static_cast<LONGLONG>(world().clockMicroseconds);
+    world().clockMicroseconds += world().clockStepMicroseconds;
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    frequency->QuadPart = 1000000;
+    return TRUE;
+}
 
 EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) {
     auto& states = world().executionStates;

@@ -375,6 +375,9 @@ BOOL BringWindowToTop(HWND h) {
     if (it == z.end()) return FALSE;
     z.erase(it);
     z.insert(z.begin(), h);
+    // Bringing a window to the top activates it, which makes it its own last
+    // active pop-up (as Windows and Wine do).
+    if (FakeWindow* w = world().Find(h)) w->lastActivePopup = nullptr;
     world().activations.push_back("top " + testplat::Title(h));
     return TRUE;
 }

@@ -8,6 +8,7 @@
 // what a user would see.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -79,6 +80,10 @@ public:
     bool iconMissing = false;
     bool fileSizeFails = false;             // GetFileSize fails on every file
     int readFileFailsFrom = 0;              // the n-th ReadFile (from 1) and later ones fail; 0: none
+    // The performance counter (microseconds): Sleep moves it, and so does
+    // every reading, by this step (how long the work between two readings takes).
+    uint64_t clockMicroseconds = 0;
+    uint64_t clockStepMicroseconds = 0;
     // Answer a message box; default IDOK. Runs while the box is "up".
     std::function<int(const MessageBoxRecord&)> onMessageBox;
     // Runs once the dialog has handled WM_INITDIALOG, before any posted message.

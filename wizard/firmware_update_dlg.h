@@ -9,11 +9,10 @@
 
 #include "link/zepl_entries.h"
 #include "platform/afx.h"
+#include "platform/interval_clock.h"
+#include "protocol/transfer_progress.h"
 #include "res/resource.h"
 
-namespace protocol {
-class TransferProgress;
-}
 class TransferChannels;
 class TransferHold;
 
@@ -154,7 +153,8 @@ private:
     // Draws attention to the ended update when the user is elsewhere.
     void FlashIfInBackground();
     void ShowTransferStarted();
-    void ShowProgress(unsigned percent);
+    // Whether the percentage on screen changed.
+    bool ShowProgress(unsigned percent);
     SendReport SendFirmware(CFile& file, PlotterChannel channel, const protocol::TransferProgress& progress);
     bool SendChunk(PlotterChannel channel, const char* bytes, DWORD count, SendReport* report);
     int PollUntilDone(const TransferChannels& channels, uint64_t sent, const protocol::TransferProgress& progress);
@@ -162,4 +162,5 @@ private:
 
     TransferHold* m_pHold = nullptr;  // while the firmware is being written
     int m_nShownPercent = -1;         // the percentage on screen; -1 before the first
+    IntervalClock m_pumpClock{protocol::kPumpIntervalMilliseconds};  // since the queue was last drained
 };

@@ -2,7 +2,9 @@
 
 The program runs under Wine on a private X server, and the test driver
 (e2e_driver.exe, x86_64, from the win64 build) reads and operates its
-windows from outside. A case runs one build: i686, the program that ships
+windows from outside; only the check of a process's modules uses the driver
+of the wizard's own bitness, since Wine lets no 64-bit process read a 32-bit
+one's modules. A case runs one build: i686, the program that ships
 (build/win32, run by Wine's 32-bit loader), or its x86_64 twin (build/win64,
 run by wine64); each brings its own simulator DLL. One 64-bit Wine prefix
 runs both, and it and the X server serve a whole test run: `setup` makes
@@ -10,9 +12,14 @@ them and records them in a state file, `cleanup` ends them. Each test case
 lays out a fresh folder like a user's, starts the program from another
 current folder, and ends every process it started.
 
-Where Wine cannot run 32-bit programs (its 32-bit half missing, or a kernel
-without 32-bit support), i686 cases run the x86_64 build in its place and
-say so in one line; `probe` prints that line for the test command.
+Wine's 32-bit loader runs natively where the kernel runs 32-bit programs,
+or under user-mode emulation where scripts/setup.sh registered an emulator
+for i386 programs (where the kernel refuses them, or when UPDATER_I386=
+emulated asks for it). Every i686 case checks that the wizard's Linux
+process runs the way the session said. Where neither way is had (Wine's
+32-bit half missing), i686 cases run the x86_64 build in its place and say
+so in one line; `probe` prints how the shipped program runs for the test
+command.
 
     harness.py setup   --state FILE --win32 DIR --win64 DIR [--work DIR] [--shots DIR]
     harness.py cleanup --state FILE
@@ -142,13 +149,11 @@ def pe_machine(path):
 def check_requirements(builds):
     preset = {"i686": "win32", "x86_64": "win64"}
     for arch, tree in builds.items():
-        # Only the x86_64 tree has the driver: it drives both builds.
-        need = (PROGRAM, SIMULATOR, DRIVER) if arch == "x86_64" else (PROGRAM, SIMULATOR)
-        missing = [p for p in need if not os.path.isfile(os.path.join(tree, p))]
+        missing = [p for p in (PROGRAM, SIMULATOR, DRIVER) if not os.path.isfile(os.path.join(tree, p))]
         if missing:
             fail(f"the {preset[arch]} build tree {tree} lacks {', '.join(missing)}: build it first with "
                  f"`cmake --preset {preset[arch]} && cmake --build --preset {preset[arch]}`")
-        for p in (PROGRAM, SIMULATOR):
+        for p in (PROGRAM, SIMULATOR, DRIVER):
             if pe_machine(os.path.join(tree, p)) != PE_MACHINES[arch]:
                 fail(f"{os.path.join(tree, p)} is not an {arch} Windows file: is {tree} the {preset[arch]} tree?")
     for tool in (WINE, WINESERVER):
@@ -167,22 +172,96 @@ def check_requirements(builds):
             fail("no Japanese font: install the Debian package fonts-ipafont-gothic")
 
 
-def i686_unavailable():
-    """Why Wine cannot run the 32-bit build on this machine, or None."""
+# --- How the 32-bit program runs here --------------------------------------
+
+BINFMT = "/proc/sys/fs/binfmt_misc"
+I386_ELF = bytes.fromhex("7f454c46010101")  # 32-bit, little-endian ELF
+EM_386 = bytes.fromhex("0300")
+
+
+def i386_emulator():
+    """The interpreter of an enabled binfmt_misc entry that takes i386 ELF
+    programs, or None: with one, the kernel hands every 32-bit program to it,
+    whether or not it could run them itself."""
+    try:
+        names = sorted(os.listdir(BINFMT))
+    except OSError:
+        return None
+    for name in names:
+        if name in ("register", "status"):
+            continue
+        try:
+            with open(os.path.join(BINFMT, name)) as f:
+                fields = dict(line.split(" ", 1) for line in f.read().splitlines()[1:] if " " in line)
+            with open(os.path.join(BINFMT, name)) as f:
+                enabled = f.readline().strip() == "enabled"
+            magic = bytes.fromhex(fields.get("magic", "").strip())
+            offset = int(fields.get("offset", "0"))
+        except (OSError, ValueError):
+            continue
+        if enabled and offset == 0 and magic[:7] == I386_ELF and magic[18:20] == EM_386:
+            return fields.get("interpreter", "").strip() or None
+    return None
+
+
+def first_line(cmd):
+    try:
+        out = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30).stdout
+    except (OSError, subprocess.TimeoutExpired):
+        return "version unknown"
+    return (out.strip().splitlines() or ["version unknown"])[0]
+
+
+def i686_runner():
+    """How Wine runs the 32-bit build on this machine: a dict with `how`
+    ("native", "emulated" or None where it cannot), the emulator and its
+    version, or the reason it cannot."""
     loader = LOADERS["i686"]
     if not os.access(loader, os.X_OK):
-        return (f"Wine's 32-bit half (wine32:i386, {loader}) is not installed; "
-                "scripts/setup.sh installs it where the kernel runs 32-bit programs")
+        return {"how": None, "reason": f"Wine's 32-bit half (wine32:i386, {loader}) is not installed; "
+                                        "scripts/setup.sh installs it"}
+    emulator = i386_emulator()
     try:
         rc = subprocess.run([loader, "--version"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, timeout=60).returncode
     except OSError as e:
         if e.errno == errno.ENOEXEC:
-            return "this machine's kernel does not run 32-bit programs"
-        return f"{loader} does not start: {e}"
+            return {"how": None, "reason": "this machine's kernel does not run 32-bit programs and no emulator "
+                                           "is registered for them (scripts/setup.sh registers one)"}
+        return {"how": None, "reason": f"{loader} does not start: {e}"}
     except subprocess.TimeoutExpired:
-        return f"{loader} --version did not return"
-    return None if rc == 0 else f"{loader} --version failed with {rc}"
+        return {"how": None, "reason": f"{loader} --version did not return"}
+    if rc != 0:
+        return {"how": None, "reason": f"{loader} --version failed with {rc}"}
+    if emulator:
+        return {"how": "emulated", "emulator": emulator, "version": first_line([emulator, "--version"])}
+    return {"how": "native"}
+
+
+def describe_runner(runner):
+    """One line: how the i686 cases run the shipped program."""
+    if runner["how"] == "native":
+        return f"the shipped 32-bit UPDATE.EXE runs natively under {LOADERS['i686']}"
+    if runner["how"] == "emulated":
+        return (f"the shipped 32-bit UPDATE.EXE runs under {LOADERS['i686']} in user-mode emulation "
+                f"({runner['version']}, {runner['emulator']})")
+    return not_exercised(runner["reason"])
+
+
+def process_runner(pid, emulator=None):
+    """How a Linux process runs now: "emulated" (its image is the i386
+    emulator), "native" (a 32-bit ELF image) or "64-bit"; None once gone."""
+    try:
+        image = os.path.realpath(f"/proc/{pid}/exe")
+        with open(image, "rb") as f:
+            head = f.read(5)
+    except OSError:
+        return None
+    if emulator and image == os.path.realpath(emulator):
+        return "emulated"
+    if head[:4] != b"\x7fELF":
+        return None
+    return "native" if head[4] == 1 else "64-bit"
 
 
 def not_exercised(reason):
@@ -238,7 +317,8 @@ def setup(state_path, win32, win64, work, shots):
     os.makedirs(prefix)
     os.makedirs(work, exist_ok=True)
     os.makedirs(shots, exist_ok=True)
-    state = {"prefix": prefix, "builds": builds, "i686_unavailable": i686_unavailable(),
+    runner = i686_runner()
+    state = {"prefix": prefix, "builds": builds, "i686_runner": runner, "i686_unavailable": runner.get("reason"),
              "work": os.path.abspath(work), "shots": os.path.abspath(shots)}
     with open(os.path.join(base, "setup.log"), "wb") as logfile:
         state["display"], state["xvfb_pid"] = start_xvfb(logfile)
@@ -262,10 +342,8 @@ def setup(state_path, win32, win64, work, shots):
             run_logged([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", value,
                         "/d", "N", "/f"], env, logfile, timeout=60)
     log(f"display={state['display']} prefix={prefix}")
-    if state["i686_unavailable"]:
-        log(not_exercised(state["i686_unavailable"]))
-    else:
-        log(f"i686 cases run {builds['i686']}{os.sep}{PROGRAM} under {LOADERS['i686']}")
+    log(f"i686 cases: {describe_runner(runner)}" + ("" if state["i686_unavailable"] else
+                                                    f" ({builds['i686']}{os.sep}{PROGRAM})"))
 
 
 def write_state(path, state):
@@ -514,9 +592,12 @@ class Case:
 
     # Driver
 
-    def driver(self, *args, check=True, timeout_s=60):
-        """Runs one driver command; returns its key=value output as a dict."""
-        cmd = [WINE, os.path.join(self.state["builds"]["x86_64"], DRIVER)] + [str(a) for a in args]
+    def driver(self, *args, check=True, timeout_s=60, own_bitness=False):
+        """Runs one driver command; returns its key=value output as a dict.
+        `own_bitness` runs the driver of the build the case runs, which
+        alone can read the wizard's modules."""
+        arch = self.arch if own_bitness else "x86_64"
+        cmd = [LOADERS[arch], os.path.join(self.state["builds"][arch], DRIVER)] + [str(a) for a in args]
         with tempfile.TemporaryFile() as out:
             rc = subprocess.run(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
@@ -563,6 +644,7 @@ class Case:
     def wait_wizard(self, program, timeout_ms=WIZARD_TIMEOUT_MS):
         values = self.driver("wait-wizard", program.prop, timeout_ms, check=False)
         if values["rc"] == 0:
+            self.expect_runner(program)
             return values
         # A program that Wine could not start says why in its output.
         ended = [p for p in self.procs if p.program is program and p.poll() is not None]
@@ -572,6 +654,17 @@ class Case:
                 output = f.read()[-500:].decode("utf-8", "replace").strip()
             why += f"; {program.exe} (pid {p.pid}, {self.arch} build) ended with {p.returncode}: {output!r}"
         fail(f"no wizard {program.prop} came up: {values}{why}")
+
+    def expect_runner(self, program):
+        """The program's Linux processes run the way the session says: a
+        32-bit build natively or under the emulator, never quietly otherwise."""
+        runner = self.state.get("i686_runner", {})
+        want = runner.get("how") if self.arch == "i686" else "64-bit"
+        for proc in self.procs:
+            if proc.program is program and proc.poll() is None:
+                seen = process_runner(proc.pid, runner.get("emulator"))
+                if seen is not None and seen != want:
+                    fail(f"{program.exe} (pid {proc.pid}, {self.arch} build) runs {seen}, expected {want}")
 
     def dump(self, program):
         return Snapshot(self.driver("dump", program.prop))
@@ -711,9 +804,7 @@ def main(argv=None):
     args = parser.parse_args(argv)
     try:
         if args.command == "probe":
-            reason = i686_unavailable()
-            log(f"e2e: {not_exercised(reason)}" if reason else
-                f"e2e: the end-to-end tests run the shipped 32-bit UPDATE.EXE under {LOADERS['i686']}")
+            log(f"e2e: {describe_runner(i686_runner())}")
         elif args.command == "setup":
             base = os.path.dirname(os.path.abspath(args.state))
             try:

@@ -492,7 +492,7 @@ def run_row(row_name, state, name):
         expect_outcome(case, entry, boxes, snap, shown)
 
         # The program answers, and holds the library only where it should.
-        module = case.driver("module", pid, "ZEPLPRNP.DLL")
+        module = case.driver("module", pid, "ZEPLPRNP.DLL", own_bitness=True)
         if module["loaded"] != ("1" if entry.library == "held" else "0"):
             fail(f"ZEPLPRNP.DLL is {'loaded' if module['loaded'] == '1' else 'not loaded'} at the end, "
                  f"expected {entry.library}")

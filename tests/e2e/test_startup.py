@@ -6,6 +6,7 @@ test_startup.py --state FILE --arch i686|x86_64 CASE."""
 import functools
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -13,7 +14,7 @@ from harness import Case, Ctl, expect_controls, fail, run_cases  # noqa: E402
 from strings import text  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2
-VK_ESCAPE = 0x1B
+VK_ESCAPE, VK_RETURN = 0x1B, 0x0D
 
 TITLE = "Firmware Update Ver.2.30"  # English in both languages
 
@@ -141,6 +142,32 @@ def second_start(hide, state, name):
             fail("after the second start: " + "; ".join(problems))
 
 
+def second_start_over_box(state, name):
+    """The first copy shows a message box (no firmware file beside it) and
+    another window is in front: a second start brings the box, not the
+    disabled wizard, to the foreground, where the keyboard closes it."""
+    with Case(state, name) as case:
+        program = case.install(firmware=())
+        case.start(program)
+        case.wait_wizard(program)
+        box = case.driver("wait-msgbox", 20000)
+        case.driver_background("other-window", 60000)
+        if case.driver("foreground")["hwnd"] == box["hwnd"]:
+            fail("could not take the foreground away from the box: the case would prove nothing")
+
+        second = case.start(program)
+        case.wait_exit(second)
+        front = case.driver("foreground")
+        if front["hwnd"] != box["hwnd"]:
+            fail(f"after the second start the foreground is {front}, not the box {box['hwnd']}")
+        case.driver("key", "-", VK_RETURN)
+        deadline = time.monotonic() + 5  # the key goes through the box's queue
+        while case.driver("msgbox")["count"] != "0":
+            if time.monotonic() > deadline:
+                fail("Enter did not close the box in front")
+            time.sleep(0.2)
+
+
 def other_name(state, name):
     with Case(state, name) as case:
         first = case.install("UPDATE.EXE", folder="app")
@@ -164,6 +191,7 @@ CASES = {
     **{f"closes_by_{way}": functools.partial(closes, way) for way in CLOSE_WAYS},
     "second_start_raises_covered_wizard": functools.partial(second_start, behind_other_window),
     "second_start_restores_minimised_wizard": functools.partial(second_start, minimised),
+    "second_start_raises_its_message_box": second_start_over_box,
     "other_name_runs_beside": other_name,
 }
 

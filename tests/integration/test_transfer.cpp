@@ -153,6 +153,44 @@ TEST_F(TransferTest, ChunksOf1024AndNoWriteAfterTheEnd) {
     }
 }
 
+// While sending, the queue is drained whenever the percentage changes and
+// otherwise once the interval has passed: after every chunk of a link slower
+// than the interval, seldom on a fast one.
+TEST_F(TransferTest, WhileSendingTheQueueIsDrainedByTheClockAndAtEveryNewPercentage) {
+    const uint64_t interval = protocol::kPumpIntervalMilliseconds * 1000ull;
+    const struct {
+        const char* link;
+        uint64_t step;  // microseconds the work between two readings of the clock takes
+        size_t atLeast, atMost;  // drains while sending 977 chunks, whose percentage changes 80 times
+    } rows[] = {
+        {"instant", 0, 80, 80},
+        {"1 ms a chunk", 1000, 80, 80 + 977 / 16},
+        {"slower than the interval", interval + 1000, 977, 977},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.link);
+        StartAfresh();
+        percents.clear();
+        Deliver("KM600_V300.x", 1000000, Scenario());  // ready at the first poll: no busy replies
+        world().clockStepMicroseconds = row.step;
+        std::vector<std::pair<uint64_t, std::string>> drains;  // clock and percent text at each
+        onPump = [&](HWND h) { drains.emplace_back(world().clockMicroseconds, testplat::Text(Control(h, IDC_PERCENT))); };
+        Update();
+        ExpectEnded(0, IDS_GUIDE_FINISHED);
+        EXPECT_EQ(percents.size(), 81u) << "every percentage from 0 to 80";
+        // Two drains show the transfer before the first chunk, two end it.
+        ASSERT_GE(drains.size(), 4u);
+        const std::vector<std::pair<uint64_t, std::string>> sending(drains.begin() + 2, drains.end() - 2);
+        EXPECT_GE(sending.size(), row.atLeast);
+        EXPECT_LE(sending.size(), row.atMost);
+        // Without a new percentage, never two drains within the interval.
+        for (size_t i = 1; i < sending.size(); ++i) {
+            if (sending[i].second != sending[i - 1].second) continue;
+            EXPECT_GE(sending[i].first - sending[i - 1].first, interval) << "drain at " << sending[i].second;
+        }
+    }
+}
+
 // The polls of a status-reply model, and the prepare exchange before them.
 TEST_F(TransferTest, PollsDecideAndPrepareRefusalsLeaveTheWindowAlone) {
     const struct {

@@ -6,7 +6,7 @@
 //   e2e_driver msgbox [answer]
 //   e2e_driver wait-msgbox <timeout-ms> [answer]
 //   e2e_driver click <prop> <id>
-//   e2e_driver key <prop> <virtual-key>
+//   e2e_driver key <prop|-> <virtual-key>     (-: to the foreground window)
 //   e2e_driver close <prop> [cancel|sysclose|wmclose] [timeout-ms]
 //   e2e_driver minimize <prop>
 //   e2e_driver count-wizards <prop>
@@ -307,8 +307,10 @@ int Click(const char* prop, int id) {
 // A key press as the keyboard would deliver it: to the window with the
 // focus, through the wizard's queue.
 int Key(const char* prop, UINT vk) {
-    HWND wnd = FindWizard(prop);
-    if (!wnd) return NotFound(prop);
+    // "-": whatever window is in the foreground, as a user's keyboard reaches it.
+    const bool foreground = !strcmp(prop, "-");
+    HWND wnd = foreground ? GetForegroundWindow() : FindWizard(prop);
+    if (!wnd) return foreground ? 1 : NotFound(prop);
     HWND target = FocusOf(wnd);
     if (!target) target = wnd;
     const UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
@@ -478,8 +480,9 @@ int RemovePrinter(const char* name) {
     return deleted ? 0 : 1;
 }
 
-// Whether a process has a module of that file name loaded, 32-bit modules
-// of a 32-bit process included.
+// Whether a process has a module of that file name loaded. Ask with the
+// driver of the process's own bitness: under Wine a 64-bit snapshot of a
+// 32-bit process fails with ERROR_NOACCESS.
 int Module(DWORD pid, const char* dll) {
     HANDLE snap = INVALID_HANDLE_VALUE;
     // A process that is still starting or loading refuses a snapshot for a moment.
