@@ -665,6 +665,9 @@ class Case:
                 seen = process_runner(proc.pid, runner.get("emulator"))
                 if seen is not None and seen != want:
                     fail(f"{program.exe} (pid {proc.pid}, {self.arch} build) runs {seen}, expected {want}")
+                if seen is not None and not getattr(proc, "runner_seen", None):
+                    proc.runner_seen = seen
+                    log(f"{program.exe} (Linux pid {proc.pid}, {self.arch} build) runs {seen}")
 
     def dump(self, program):
         return Snapshot(self.driver("dump", program.prop))
