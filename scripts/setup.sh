@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ python3 python3-pefile
+    cmake ninja-build g++ git python3 python3-pefile osslsigncode openssl
     clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
