@@ -125,6 +125,7 @@ echo "release: UPDATE.EXE as built: $(sha256sum "$built" | cut -d' ' -f1)"
 
 # Staged beside dist/, so that it takes dist/'s place by renames only.
 stage=$(mktemp -d "$root/.dist.XXXXXX")
+chmod 0755 "$stage"
 mkdir "$stage/$folder"
 if [ -n "$cert" ]; then
     signing=(osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "Firmware Update")
