@@ -140,8 +140,8 @@ def reproducible(a):
     check(built_hash(work / "a.log") == sha256(b / FOLDER / "UPDATE.EXE"),
           f"same UPDATE.EXE from both builds (A {built_hash(work / 'a.log')}, B {sha256(b / FOLDER / 'UPDATE.EXE')})")
     listing = sorted(str(p.relative_to(b)) for p in b.rglob("*"))
-    check(listing == [FOLDER, f"{FOLDER}.zip", f"{FOLDER}/UPDATE.EXE", f"{FOLDER}/ZEPLPRNP.DLL",
-                      f"{FOLDER}/{FIRMWARE}", "SHA256SUMS"], f"dist/ holds {listing}")
+    check(listing == sorted([FOLDER, f"{FOLDER}.zip", f"{FOLDER}/UPDATE.EXE", f"{FOLDER}/ZEPLPRNP.DLL",
+                             f"{FOLDER}/{FIRMWARE}", "SHA256SUMS"]), f"dist/ holds {listing}")
     r = run(["sha256sum", "--strict", "-c", "SHA256SUMS"], cwd=b)
     check(r.returncode == 0 and r.stdout.count(": OK") == 4, "SHA256SUMS checks:\n" + r.stdout + r.stderr)
     with zipfile.ZipFile(b / f"{FOLDER}.zip") as z:
