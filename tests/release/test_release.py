@@ -177,6 +177,12 @@ def signed(a):
     check(current and calculated and current.group(1).lower() == calculated.group(1).lower() == unsigned,
           f"the signature covers exactly the unsigned build's content ({unsigned})")
 
+    stripped = work / "stripped.exe"
+    stripped.unlink(missing_ok=True)
+    run(["osslsigncode", "remove-signature", "-in", str(exe), "-out", str(stripped)])
+    check(stripped.exists() and sha256(stripped) == sha256(work / "b-dist" / FOLDER / "UPDATE.EXE"),
+          "without its signature, the signed file is the unsigned build")
+
     changed = work / "changed.exe"
     data = bytearray(exe.read_bytes())
     data[0x1000] ^= 0xFF  # in the code
@@ -190,32 +196,13 @@ def signed(a):
     check(r.returncode == 0, "A's SHA256SUMS (of the signed files) checks")
 
 
-def string_resource(pe, ident, lang=1033):
-    """A string of the string tables, as Windows' LoadString reads it."""
-    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if t.id != 6:
-            continue
-        for block in t.directory.entries:
-            if block.id != ident // 16 + 1:
-                continue
-            for entry in block.directory.entries:
-                if entry.id == lang:
-                    d = entry.data.struct
-                    raw, pos = pe.get_data(d.OffsetToData, d.Size), 0
-                    for _ in range(ident % 16):
-                        pos += 2 + 2 * int.from_bytes(raw[pos:pos + 2], "little")
-                    n = int.from_bytes(raw[pos:pos + 2], "little")
-                    return raw[pos + 2:pos + 2 + 2 * n].decode("utf-16-le")
-    return None
-
-
 def version_block(a):
     work = pathlib.Path(a.work)
     commit = json.loads((work / "state.json").read_text())["commit"]
     pe = pefile.PE(work / "b-dist" / FOLDER / "UPDATE.EXE")
-    title = string_resource(pe, 200) or ""
-    m = re.search(r"Ver\.(\d+)\.(\d+)$", title)
-    check(m is not None, f"the title names a version: {title!r}")
+    strings_inc = (HERE.parent.parent / "res" / "strings.inc").read_text()
+    m = re.search(r'IDS_VERSION_TITLE, "[^"]*Ver\.(\d+)\.(\d+)"', strings_inc)
+    check(m is not None, "the title names a version")
     major, minor = (int(m.group(1)), int(m.group(2))) if m else (-1, -1)
     fixed = pe.VS_FIXEDFILEINFO[0]
     check((fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS) ==
