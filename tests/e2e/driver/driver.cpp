@@ -349,9 +349,11 @@ int Minimize(const char* prop) {
     HWND wnd = FindWizard(prop);
     if (!wnd) return NotFound(prop);
     ShowWindowAsync(wnd, SW_MINIMIZE);
+    // The wizard takes the request when its check lets it, which under
+    // emulation of a 32-bit program can take seconds.
     const DWORD start = GetTickCount();
     while (!IsIconic(wnd)) {
-        if (Expired(start, 5000)) {
+        if (Expired(start, 20000)) {
             Put("iconic", 0);
             return 2;
         }
