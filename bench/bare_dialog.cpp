@@ -5,11 +5,18 @@
 // driver finds it.
 #include <windows.h>
 
+#include <cstdio>
+
 namespace {
 
-INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
+INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) {
         SetPropA(wnd, "bench_bare_dialog", reinterpret_cast<HANDLE>(1));
+        // A size in pixels given on the command line ("width height"): the
+        // wizard's, so that both draw the same area.
+        int width = 0, height = 0;
+        if (sscanf(reinterpret_cast<const char*>(lp), "%d %d", &width, &height) == 2)
+            SetWindowPos(wnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
         return TRUE;
     }
     if (msg == WM_DESTROY) RemovePropA(wnd, "bench_bare_dialog");
@@ -29,11 +36,12 @@ struct EmptyTemplate {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     alignas(4) EmptyTemplate t{};
     t.head.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
     t.head.cdit = 0;
     t.head.cx = 200;
     t.head.cy = 100;
-    return static_cast<int>(DialogBoxIndirectParamW(instance, &t.head, nullptr, DialogProc, 0));
+    return static_cast<int>(DialogBoxIndirectParamW(instance, &t.head, nullptr, DialogProc,
+                                                     reinterpret_cast<LPARAM>(arguments)));
 }

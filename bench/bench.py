@@ -16,8 +16,9 @@ to answer at once. Several rounds of:
 3. footprint: the size of the i686 UPDATE.EXE, and the wizard's peak working
    set, the Linux VmHWM of the Wine process that runs it, read before
    "Update" and again once the transfer has ended. Most of that is Wine's
-   own, so bench_bare_dialog's peak with its empty dialog up is read in the
-   same round, and the difference is the wizard's own memory; a transfer of
+   own, so bench_bare_dialog's peak with its empty dialog up, of the
+   wizard's size in pixels, is read in the same round, and the difference is
+   the wizard's own memory; a transfer of
    1 MiB beside the 14 MB one shows whether it grows with the file.
 
 Run it through scripts/bench.sh, which builds what it needs. It prints a
@@ -141,6 +142,7 @@ def wizard_transfer(state, arch, rnd, firmware, variant=None):
         shutil.copyfile(firmware, os.path.join(program.folder, f"{key}_V300.x"))
         proc = case.start(program)
         case.wait_wizard(program)
+        left, top, right, bottom = case.dump(program).rect()
         press(case, program, text("en", 3005))
         press(case, program, text("en", 3006))
         # The check steps are done and "Update" was pressed: the peak so far
@@ -159,18 +161,20 @@ def wizard_transfer(state, arch, rnd, firmware, variant=None):
         if snap.text(MESSAGE) != text("en", 2009):
             harness.fail(f"the update did not finish: {snap.text(MESSAGE)!r}")
         span, writes, gap = sending_span(log_path, firmware)
-    return {"span_us": span, "writes": writes, "gap_us": gap, "peak_before": before, "peak_after": after, "peak_of": cmd}
+    return {"span_us": span, "writes": writes, "gap_us": gap, "peak_before": before, "peak_after": after, "peak_of": cmd,
+            "window": (right - left, bottom - top)}
 
 
-def bare_peak(state_path, arch, rnd):
-    """VmHWM of bench_bare_dialog with its empty dialog up: Wine's floor."""
+def bare_peak(state_path, arch, rnd, window):
+    """VmHWM of bench_bare_dialog with its empty dialog up, of the wizard's
+    size in pixels (`window`): Wine's floor for such a window."""
     with harness.Case(state_path, f"peak-bare-{rnd}", arch=arch) as case:
         folder = os.path.join(case.dir, "bare")
         os.makedirs(folder)
         program = harness.Program(folder, "bench_bare_dialog.exe")
         shutil.copyfile(os.path.join(case.build, "bench", program.exe), program.path)
         case.programs.append(program)
-        proc = case.start(program)
+        proc = case.start(program, args=window)
         case.wait_wizard(program)
         time.sleep(0.5)
         return vm_peak(proc.pid)[0]
@@ -297,7 +301,8 @@ def table(r, meta):
         "guidance as text 2004 (bare dialog: its dialog visible), midpoint of the last two polls; "
         f"poll interval {statistics.median(r['poll_us']) / 1000:.2f} ms (median)",
         f"- peak working set: Linux VmHWM of the Wine process running UPDATE.EXE ({meta['peak_of']}); "
-        "own memory: the wizard's peak less bench_bare_dialog's with its empty dialog up, in the same round",
+        "own memory: the wizard's peak less bench_bare_dialog's with its empty dialog up, "
+        f"resized to the wizard's {meta['window'][0]} x {meta['window'][1]} pixels, in the same round",
         "",
         "| figure | median | min | target |",
         "|---|---:|---:|---|",
@@ -361,7 +366,7 @@ def main():
             b = bare_transfer(st, arch, rnd, firmware)
             results["small"].append(wizard_transfer(state, arch, f"{rnd}-small", small,
                                                     args.program and os.path.abspath(args.program)))
-            results["peak_bare"].append(bare_peak(state, arch, rnd))
+            results["peak_bare"].append(bare_peak(state, arch, rnd, w["window"]))
             # Alternate which program starts first, so that neither always
             # finds the machine warmer.
             if rnd % 2:
@@ -388,7 +393,7 @@ def main():
         "rounds": args.rounds, "cpu": cpu_name(), "wine": wine_version(), "measured": measured,
         "size": args.size, "i686_exe": os.path.join(builds, "win32", harness.PROGRAM),
         "peak_of": results["wizard"][0]["peak_of"],
-        "program": args.program, "small_size": SMALL_SIZE,
+        "program": args.program, "small_size": SMALL_SIZE, "window": results["wizard"][0]["window"],
     }
     report = table(results, meta)
     with open(os.path.join(out, "results.md"), "w") as f:

@@ -569,15 +569,16 @@ class Case:
         self.programs.append(program)
         return program
 
-    def start(self, program, env=None, **extra_env):
-        """Starts the program under Wine; `env` and extra_env add to its environment."""
+    def start(self, program, env=None, args=(), **extra_env):
+        """Starts the program under Wine, with `args` on its command line;
+        `env` and extra_env add to its environment."""
         env = dict(wine_env(self.state, self.lang), **(env or {}))
         env.update(extra_env)
         if program.scenario:
             env["ZEPL_SIM_SCENARIO"] = winpath(program.scenario)
         log_path = os.path.join(self.dir, f"{program.prop}-{len(self.procs)}.log")
         out = open(log_path, "wb")
-        proc = subprocess.Popen([self.loader, program.path], cwd=self.elsewhere, env=env,
+        proc = subprocess.Popen([self.loader, program.path, *map(str, args)], cwd=self.elsewhere, env=env,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=out)
         out.close()
         proc.program, proc.log_path = program, log_path
