@@ -348,6 +348,43 @@ def setup(state_path, win32, win64, work, shots, screen=SCREEN):
                                                     f" ({builds['i686']}{os.sep}{PROGRAM})"))
 
 
+def set_prefix_value(state, key, name, value):
+    """A value of the session's Wine prefix (an int as a DWORD); each program
+    reads it as it starts."""
+    kind = ["/t", "REG_DWORD"] if isinstance(value, int) else []
+    subprocess.run([WINE, "reg", "add", key, "/v", name] + kind + ["/d", str(value), "/f"], env=wine_env(state),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60,
+                   check=True)
+
+
+def set_dpi(state, dpi):
+    """The DPI programs started from now on lay themselves out for."""
+    set_prefix_value(state, r"HKCU\Control Panel\Desktop", "LogPixels", dpi)
+
+
+def map_dialog_font(state):
+    """The dialog's font "MS UI Gothic", which Linux lacks, set in the
+    proportional IPAPGothic, as a Japanese Windows sets it. Wine's default
+    substitute (and the monospaced IPAGothic) sets Japanese wider and cuts
+    the longest guidance off."""
+    set_prefix_value(state, r"HKCU\Software\Wine\Fonts\Replacements", "MS UI Gothic", "IPAPGothic")
+
+
+# Wine draws the caption buttons' glyphs from its Marlett font (Debian's
+# fonts-wine, in Wine's data folder beside its loaders' folder). Debian's Wine
+# 8.0 does not load the fonts of that folder by itself, and then shows an "r"
+# for the close button; from the prefix's Fonts folder it loads them.
+CAPTION_FONT = os.path.join(WINE_DIR, "..", "..", "share", "wine", "fonts", "marlett.ttf")
+
+
+def install_caption_font(state):
+    if not os.path.isfile(CAPTION_FONT):
+        fail(f"{os.path.normpath(CAPTION_FONT)} missing: install the Debian package fonts-wine")
+    fonts = os.path.join(state["prefix"], "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    shutil.copyfile(CAPTION_FONT, os.path.join(fonts, "marlett.ttf"))
+
+
 def write_state(path, state):
     tmp = path + ".tmp"
     with open(tmp, "w") as f:

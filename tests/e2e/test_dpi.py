@@ -42,8 +42,6 @@ SCREEN = "2560x1600"
 # logical pixels: the dialog must fit in what is left.
 SCREENS = {144: (1920, 1080), 192: (2560, 1600)}
 TASKBAR = 48
-DESKTOP = r"HKCU\Control Panel\Desktop"
-FONT_REPLACEMENTS = r"HKCU\Software\Wine\Fonts\Replacements"
 PROBE = os.path.join("tests", "e2e", "probe", "e2e_probe.exe")
 POLL_S = 0.1
 
@@ -56,22 +54,14 @@ SS_TYPEMASK, SS_CENTER, SS_RIGHT, SS_CENTERIMAGE = 0x1F, 1, 2, 0x200
 BS_TYPEMASK, BS_GROUPBOX = 0xF, 7
 
 
-def wine(state, *args):
-    subprocess.run([harness.WINE] + list(args), env=harness.wine_env(state), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
-
-
-def set_dpi(state, dpi):
-    wine(state, "reg", "add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
-
-
 # --- The session ---------------------------------------------------------
 
 def setup(args):
     harness.setup(args.state, args.win32, args.win64, args.work, args.shots, screen=SCREEN)
     try:
         state = harness.read_state(args.state)
-        wine(state, "reg", "add", FONT_REPLACEMENTS, "/v", "MS UI Gothic", "/d", "IPAPGothic", "/f")
+        harness.map_dialog_font(state)
+        harness.install_caption_font(state)
         # The second check confirms the model's printer on the plotter's port.
         with Case(args.state, "printers") as case:
             for _, driver, _, _ in (UPDATE, REFUSED):
@@ -266,7 +256,7 @@ def run(case, probe, model, lang, steps, dpi, problems):
 
 def scaled(dpi, lang, state_path, name):
     with Case(state_path, name, lang) as case:
-        set_dpi(case.state, dpi)
+        harness.set_dpi(case.state, dpi)
         probe = Probe(case, os.path.splitext(harness.PROGRAM)[0])
         guidance = lambda m, number: m.wizard.text(MESSAGE) == text(lang, number)  # noqa: E731
         button = lambda m, cid, number: (m.wizard.text(cid) == text(lang, number)  # noqa: E731
