@@ -245,6 +245,7 @@ def run(case, probe, model, lang, steps, dpi, problems):
     proc = case.start(program)
     for state, predicate, click in steps:
         m = probe.wait(f"{state} ({text(lang, 3001)}{model[1]})", predicate)
+        case.expect_runner(program)
         expect_scaled(m, dpi, state, problems)
         if click == "answer":
             if probe.command("answer").get("end") != "0":
