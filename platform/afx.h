@@ -275,7 +275,10 @@ public:
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
     HDC GetSafeHdc() const { return m_hDC; }
-    BOOL DrawIcon(int x, int y, HICON icon) { return os::DrawIcon(m_hDC, x, y, icon); }
+    // Draws icon at cx x cy pixels, the image of that size where it has one.
+    BOOL DrawIcon(int x, int y, HICON icon, int cx, int cy) {
+        return os::DrawIconEx(m_hDC, x, y, icon, cx, cy, 0, nullptr, DI_NORMAL);
+    }
     HDC m_hDC;
     PAINTSTRUCT m_ps{};
 

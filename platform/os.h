@@ -18,6 +18,11 @@
 #include <commctrl.h>
 #include <winspool.h>
 
+// Sent from Windows 8.1 on; the headers declare it only for newer targets.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace os {
 // kernel
 using ::CloseHandle;
@@ -45,14 +50,16 @@ using ::Sleep;
 // strings and resources
 using ::CharNextA;
 using ::CharUpperBuffA;
+using ::DestroyIcon;
 using ::LoadIconA;
+using ::LoadImageA;
 using ::LoadStringA;
 // windows, dialogs, messages
 using ::BeginPaint;
 using ::BringWindowToTop;
 using ::DialogBoxParamA;
 using ::DispatchMessageA;
-using ::DrawIcon;
+using ::DrawIconEx;
 using ::EnableMenuItem;
 using ::EnableWindow;
 using ::EndDialog;
@@ -128,14 +135,16 @@ void Sleep(DWORD ms);
 // strings and resources
 LPSTR CharNextA(LPCSTR p);
 DWORD CharUpperBuffA(LPSTR s, DWORD len);
+BOOL DestroyIcon(HICON icon);
 HICON LoadIconA(HINSTANCE inst, LPCSTR name);
+HANDLE LoadImageA(HINSTANCE inst, LPCSTR name, UINT type, int cx, int cy, UINT flags);
 int LoadStringA(HINSTANCE inst, UINT id, LPSTR buf, int size);
 // windows, dialogs, messages
 HDC BeginPaint(HWND w, LPPAINTSTRUCT ps);
 BOOL BringWindowToTop(HWND w);
 INT_PTR DialogBoxParamA(HINSTANCE inst, LPCSTR tmpl, HWND parent, DLGPROC proc, LPARAM param);
 LRESULT DispatchMessageA(const MSG* m);
-BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
+BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH brush, UINT flags);
 BOOL EnableMenuItem(HMENU menu, UINT item, UINT flags);
 BOOL EnableWindow(HWND w, BOOL enable);
 BOOL EndDialog(HWND w, INT_PTR result);
@@ -178,6 +187,19 @@ BOOL TranslateMessage(const MSG* m);
 }  // namespace os
 
 #endif
+
+// Scaling, on both sides a function of ours with the Win32 name and call form.
+// On Windows each is bound at its first use from the system's user32.dll,
+// where the oldest Windows the program runs on lacks it, and stands in as
+// that Windows behaves: a window's DPI is the system's, metrics are the
+// system's scaled to the DPI asked for, and no window is per-monitor (v2)
+// aware. On Linux the test platform answers from its desktop.
+namespace os {
+BOOL AreDpiAwarenessContextsEqual(DPI_AWARENESS_CONTEXT a, DPI_AWARENESS_CONTEXT b);
+UINT GetDpiForWindow(HWND w);
+int GetSystemMetricsForDpi(int index, UINT dpi);
+DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(HWND w);
+}  // namespace os
 
 // The print spooler, on both sides a function of ours with the Win32 name and
 // call form. On Windows it is bound at its first use from the spooler's DLL

@@ -8,8 +8,11 @@ and you click through "Next >", "Update" and "Close" yourself. Without one,
 the demo drives the wizard through the whole update by itself on a private X
 server, in English and in Japanese, and saves a screenshot of each state
 (ready, confirmed, updating at about half way, finished), then one failure
-(a chunk the plotter refuses: the message box, then the guidance), and
-prints where they are (build/demo/<lang>-<state>.png).
+(a chunk the plotter refuses: the message box, then the guidance); then,
+at 150 % scaling (144 DPI), the wizard ready and updating. It prints where
+they are (build/demo/<lang>-<state>.png, build/demo/<lang>-144dpi-<state>.png).
+The Japanese dialog font is set as a Japanese Windows sets it (see
+harness.map_dialog_font).
 
 It shows the 32-bit UPDATE.EXE that ships (build/win32); where Wine cannot
 run 32-bit programs, its 64-bit twin (build/win64) in its place, and says so."""
@@ -29,7 +32,9 @@ UPDATE = ("KM600_V300.x", "Tarvonic KM600", ('progress_busy_count = 3', 'progres
                                              "data_delay_ms = 6"))
 # A model without status replies whose plotter refuses the 200th chunk.
 REFUSED = ("LX700_V300.x", "Tarvonic LX700", ("data_delay_ms = 6", "fail_write = data.200:refused"))
-MARGIN = 12  # pixels of screen around the wizard in a screenshot
+MARGIN = 12  # pixels of screen around the wizard in a screenshot, at 96 DPI
+SCREEN = "1920x1080"  # the usual screen at 150 %, which holds the wizard at 144 DPI
+DPI = 96
 
 
 def scenario(lines):
@@ -58,6 +63,7 @@ class Demo:
     def __init__(self, state, arch, out):
         self.state, self.arch, self.out = state, arch, out
         self.shots = []
+        self.dpi = DPI
 
     def start(self, case, firmware, lines):
         program = case.install(firmware=(firmware,), firmware_size=SIZE, scenario=scenario(lines))
@@ -68,8 +74,9 @@ class Demo:
     def shot(self, case, program, name):
         left, top, right, bottom = case.dump(program).rect()
         path = os.path.join(self.out, f"{name}.png")
+        margin = MARGIN * self.dpi // DPI
         self.shots.append(harness.screenshot(case.state, path,
-                                             (left - MARGIN, top - MARGIN, right + MARGIN, bottom + MARGIN)))
+                                             (left - margin, top - margin, right + margin, bottom + margin)))
 
     def press(self, case, program, caption, shot=None):
         wait_for(case, program, f"{caption!r} enabled", lambda s: s.enabled(IDOK) and s.text(IDOK) == caption)
@@ -77,17 +84,27 @@ class Demo:
             self.shot(case, program, shot)
         case.driver("click", program.prop, IDOK)
 
-    def whole_update(self, lang):
+    def scaled(self, dpi):
+        """Programs started from now on are laid out for dpi."""
+        harness.set_dpi(harness.read_state(self.state), dpi)
+        self.dpi = dpi
+
+    def whole_update(self, lang, states=("1-ready", "2-confirmed", "3-updating", "4-finished")):
+        """Shots of the given states, named <lang>[-<dpi>dpi]-<state>."""
         firmware, _, lines = UPDATE
-        with harness.Case(self.state, f"demo-update-{lang}", lang=lang, arch=self.arch) as case:
+        scaling = "" if self.dpi == DPI else f"-{self.dpi}dpi"
+        with harness.Case(self.state, f"demo-update-{lang}{scaling}", lang=lang, arch=self.arch) as case:
+            shot = lambda state: f"{lang}{scaling}-{state}" if state in states else None  # noqa: E731
             program = self.start(case, firmware, lines)
-            self.press(case, program, text(lang, 3005), f"{lang}-1-ready")
-            self.press(case, program, text(lang, 3006), f"{lang}-2-confirmed")
+            self.press(case, program, text(lang, 3005), shot("1-ready"))
+            self.press(case, program, text(lang, 3006), shot("2-confirmed"))
             wait_for(case, program, "the bar at half way", lambda s: percent(s) >= 50)
-            self.shot(case, program, f"{lang}-3-updating")
+            if shot("3-updating"):
+                self.shot(case, program, shot("3-updating"))
             wait_for(case, program, "the outcome", lambda s: s.text(MESSAGE) == text(lang, 2009)
                      and s.enabled(IDCANCEL) and s.text(IDCANCEL) == text(lang, 3007))
-            self.shot(case, program, f"{lang}-4-finished")
+            if shot("4-finished"):
+                self.shot(case, program, shot("4-finished"))
             case.driver("click", program.prop, IDCANCEL)
 
     def refused_chunk(self, lang):
@@ -135,7 +152,7 @@ def main():
     state = os.path.join(out, "session.json")
     builds = os.path.join(ROOT, "build")
     harness.setup(state, os.path.join(builds, "win32"), os.path.join(builds, "win64"),
-                  os.path.join(out, "work"), out)
+                  os.path.join(out, "work"), out, screen=SCREEN)
     demo = None
     try:
         st = harness.read_state(state)
@@ -148,6 +165,8 @@ def main():
             st["display"] = display
             harness.write_state(state, st)
         add_printers(state, arch)
+        harness.map_dialog_font(st)
+        harness.install_caption_font(st)
         if args.show and display:
             show(state, arch, args.lang)
             return 0
@@ -155,6 +174,9 @@ def main():
         for lang in ("en", "ja"):
             demo.whole_update(lang)
             demo.refused_chunk(lang)
+        demo.scaled(144)
+        for lang in ("en", "ja"):
+            demo.whole_update(lang, states=("1-ready", "3-updating"))
     except harness.HarnessError as e:
         print(f"demo: FAIL: {e}")
         return 1

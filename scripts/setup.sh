@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-i686-dev mingw-w64-x86-64-dev
-    wine wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic locales
+    wine wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -204,6 +204,21 @@ HICON LoadIconA(HINSTANCE, LPCSTR name) {
     return testplat::kAppIcon;
 }
 
+HANDLE LoadImageA(HINSTANCE, LPCSTR name, UINT type, int cx, int cy, UINT) {
+    if (world().iconMissing || name != MAKEINTRESOURCEA(IDI_APP) || type != IMAGE_ICON) return nullptr;
+    static uintptr_t next = 0x30000;
+    HICON icon = reinterpret_cast<HICON>(next += 4);
+    world().iconsLoaded[icon] = testplat::IconRecord{cx, cy, false};
+    return icon;
+}
+
+BOOL DestroyIcon(HICON icon) {
+    auto it = world().iconsLoaded.find(icon);
+    if (it == world().iconsLoaded.end() || it->second.destroyed) return FALSE;
+    it->second.destroyed = true;
+    return TRUE;
+}
+
 HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
     void* lib = name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr;
     world().libraryEvents.push_back({name ? name : "", flags, lib != nullptr, false});

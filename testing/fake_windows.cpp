@@ -335,10 +335,15 @@ BOOL SystemParametersInfoA(UINT action, UINT, LPVOID pv, UINT) {
     return TRUE;
 }
 
-int GetSystemMetrics(int index) {
+int GetSystemMetrics(int index) { return GetSystemMetricsForDpi(index, USER_DEFAULT_SCREEN_DPI); }
+
+int GetSystemMetricsForDpi(int index, UINT dpi) {
+    const int scale = static_cast<int>(dpi);
     switch (index) {
         case SM_CXICON:
-        case SM_CYICON: return 32;
+        case SM_CYICON: return 32 * scale / USER_DEFAULT_SCREEN_DPI;
+        case SM_CXSMICON:
+        case SM_CYSMICON: return 16 * scale / USER_DEFAULT_SCREEN_DPI;
         case SM_CXSCREEN: return world().workArea.right;
         case SM_CYSCREEN: return world().workArea.bottom + 30;
         default: return 0;
@@ -507,11 +512,20 @@ HDC BeginPaint(HWND h, LPPAINTSTRUCT ps) {
 
 BOOL EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }
 
-BOOL DrawIcon(HDC, int x, int y, HICON icon) {
+BOOL DrawIconEx(HDC, int x, int y, HICON icon, int cx, int cy, UINT, HBRUSH, UINT) {
     if (!icon) return FALSE;
-    world().iconsDrawn.push_back(POINT{x, y});
+    world().iconsDrawn.push_back({icon, x, y, cx, cy});
     return TRUE;
 }
+
+UINT GetDpiForWindow(HWND h) { return world().Find(h) ? world().dpi : 0; }
+
+DPI_AWARENESS_CONTEXT GetWindowDpiAwarenessContext(HWND h) {
+    if (!world().Find(h)) return nullptr;
+    return world().perMonitorV2 ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 : DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
+}
+
+BOOL AreDpiAwarenessContextsEqual(DPI_AWARENESS_CONTEXT a, DPI_AWARENESS_CONTEXT b) { return a == b; }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     testplat::MessageBoxRecord box{owner, text ? text : "", caption ? caption : "Error", type};

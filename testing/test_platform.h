@@ -59,6 +59,16 @@ struct LibraryEvent {
     bool isFree;       // a FreeLibrary rather than a load
 };
 
+struct IconRecord {
+    int cx = 0, cy = 0;      // the size it was loaded at
+    bool destroyed = false;
+};
+
+struct DrawnIcon {
+    HICON icon;
+    int x, y, cx, cy;
+};
+
 struct PostedMessage {
     HWND hwnd;
     UINT message;
@@ -78,6 +88,8 @@ public:
     std::set<std::string> lockedFiles;      // paths another program holds open without sharing
     RECT workArea{0, 0, 1024, 738};
     bool iconMissing = false;
+    UINT dpi = 96;              // every window's, as GetDpiForWindow answers
+    bool perMonitorV2 = true;   // windows are per-monitor (v2) aware; false: per-monitor
     bool fileSizeFails = false;             // GetFileSize fails on every file
     int readFileFailsFrom = 0;              // the n-th ReadFile (from 1) and later ones fail; 0: none
     // The performance counter (microseconds): Sleep moves it, and so does
@@ -114,7 +126,8 @@ public:
     bool taskbarMissing = false;  // the system offers no taskbar progress
     int readFileCalls = 0;
     bool pumpOpen = false;  // internal: a drain has begun and not yet found the queue empty
-    std::vector<POINT> iconsDrawn;
+    std::vector<DrawnIcon> iconsDrawn;
+    std::map<HICON, IconRecord> iconsLoaded;  // by LoadImageA, each a new handle
     int dialogsCreated = 0;
 
     // --- windows --------------------------------------------------------

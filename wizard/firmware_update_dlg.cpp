@@ -14,6 +14,7 @@ ON_WM_DESTROY()
 ON_BN_CLICKED(IDC_CHECK, OnCheck)
 ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
 ON_REGISTERED_MESSAGE(g_msgTaskbarButtonCreated, OnTaskbarButtonCreated)
+ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 END_MESSAGE_MAP()
 
 CFirmwareUpdateDlg::CFirmwareUpdateDlg(CWnd* parent) : CDialog(IDD, parent) {
@@ -67,8 +68,7 @@ BOOL CFirmwareUpdateDlg::OnInitDialog() {
 
     SetWindowText(CatalogueText(AFX_IDS_APP_TITLE));
 
-    SetIcon(m_hIcon, TRUE);
-    SetIcon(m_hIcon, FALSE);
+    m_icons.Apply(*this, os::GetDpiForWindow(m_hWnd), m_hIcon);
 
     // A second copy of the program finds this window by this property.
     os::SetPropA(m_hWnd, AfxGetApp()->m_pszExeName, reinterpret_cast<HANDLE>(1));
@@ -132,13 +132,32 @@ void CFirmwareUpdateDlg::OnPaint() {
     }
     CPaintDC dc(this);
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
-    const int cx = os::GetSystemMetrics(SM_CXICON);
-    const int cy = os::GetSystemMetrics(SM_CYICON);
+    // The icon's size at the window's own DPI, which may differ from the
+    // system's on a screen of another scaling.
+    const UINT dpi = os::GetDpiForWindow(m_hWnd);
+    const int cx = os::GetSystemMetricsForDpi(SM_CXICON, dpi);
+    const int cy = os::GetSystemMetricsForDpi(SM_CYICON, dpi);
     RECT r{};
     GetClientRect(&r);
     const int x = (r.right - r.left - cx + 1) / 2;
     const int y = (r.bottom - r.top - cy + 1) / 2;
-    dc.DrawIcon(x, y, m_hIcon);
+    dc.DrawIcon(x, y, m_icons.Big() ? m_icons.Big() : m_hIcon, cx, cy);
+}
+
+LRESULT CFirmwareUpdateDlg::OnDpiChanged(WPARAM wp, LPARAM lp) {
+    m_icons.Apply(*this, LOWORD(wp), m_hIcon);
+    if (const RECT* r = reinterpret_cast<const RECT*>(lp)) {
+        // The suggested size fits the controls only where the dialog manager
+        // lays them out again for the new DPI (per-monitor v2 awareness, which
+        // it does once this returns). Elsewhere they keep the layout of the
+        // DPI the window opened at, and the window keeps the size that holds
+        // them: smaller, it would cut them off.
+        const bool relaidOut = os::AreDpiAwarenessContextsEqual(os::GetWindowDpiAwarenessContext(m_hWnd),
+                                                                DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+        SetWindowPos(nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE | (relaidOut ? 0 : SWP_NOSIZE));
+    }
+    return Default();
 }
 
 HCURSOR CFirmwareUpdateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }

@@ -12,6 +12,7 @@
 #include "platform/interval_clock.h"
 #include "protocol/transfer_progress.h"
 #include "res/resource.h"
+#include "wizard/window_icons.h"
 
 class TransferChannels;
 class TransferHold;
@@ -130,6 +131,8 @@ protected:
     void OnDestroy();
     LRESULT OnQueryEndSession(WPARAM, LPARAM);
     LRESULT OnTaskbarButtonCreated(WPARAM, LPARAM);
+    // Moved to a screen of another scaling, or its scaling changed.
+    LRESULT OnDpiChanged(WPARAM, LPARAM);
 
     DECLARE_MESSAGE_MAP()
 
@@ -160,6 +163,7 @@ private:
     int PollUntilDone(const TransferChannels& channels, uint64_t sent, const protocol::TransferProgress& progress);
     void WaitForCompletion(uint64_t sent, const protocol::TransferProgress& progress);
 
+    WindowIcons m_icons{IDI_APP};     // the caption's and taskbar's, for the window's DPI
     TransferHold* m_pHold = nullptr;  // while the firmware is being written
     int m_nShownPercent = -1;         // the percentage on screen; -1 before the first
     IntervalClock m_pumpClock{protocol::kPumpIntervalMilliseconds};  // since the queue was last drained

@@ -21,7 +21,7 @@ process runs the way the session said. Where neither way is had (Wine's
 so in one line; `probe` prints how the shipped program runs for the test
 command.
 
-    harness.py setup   --state FILE --win32 DIR --win64 DIR [--work DIR] [--shots DIR]
+    harness.py setup   --state FILE --win32 DIR --win64 DIR [--work DIR] [--shots DIR] [--screen WxH]
     harness.py cleanup --state FILE
     harness.py shot    --state FILE PNG
     harness.py probe
@@ -61,6 +61,8 @@ LINK_LIBRARY = "ZEPLPRNP.DLL"
 
 DEFAULT_FIRMWARE = "KM500_V300.x"
 FIRMWARE_SIZE = 5000  # not a multiple of the 1024-byte pieces
+
+SCREEN = "1024x768"  # the X server's screen, unless a session asks for another
 
 WIZARD_TIMEOUT_MS = 20000
 EXIT_TIMEOUT_S = 10
@@ -277,11 +279,11 @@ def build_run(state, arch):
     return "x86_64" if arch == "i686" and state.get("i686_unavailable") else arch
 
 
-def start_xvfb(logfile):
+def start_xvfb(logfile, screen=SCREEN):
     for n in range(91, 160):
         if os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
             continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
                                 stdin=subprocess.DEVNULL, stdout=logfile, stderr=logfile,
                                 start_new_session=True)
         deadline = time.monotonic() + 10
@@ -306,7 +308,7 @@ def run_logged(cmd, env, logfile, timeout):
         fail(f"{' '.join(cmd)} failed with {rc}: see {logfile.name}")
 
 
-def setup(state_path, win32, win64, work, shots):
+def setup(state_path, win32, win64, work, shots, screen=SCREEN):
     builds = {"i686": os.path.abspath(win32), "x86_64": os.path.abspath(win64)}
     check_requirements(builds)
     if os.path.exists(state_path):
@@ -321,7 +323,7 @@ def setup(state_path, win32, win64, work, shots):
     state = {"prefix": prefix, "builds": builds, "i686_runner": runner, "i686_unavailable": runner.get("reason"),
              "work": os.path.abspath(work), "shots": os.path.abspath(shots)}
     with open(os.path.join(base, "setup.log"), "wb") as logfile:
-        state["display"], state["xvfb_pid"] = start_xvfb(logfile)
+        state["display"], state["xvfb_pid"] = start_xvfb(logfile, screen)
         write_state(state_path, state)
         env = wine_env(state)
         # One server for the whole run, so that no test case spawns one.
@@ -344,6 +346,43 @@ def setup(state_path, win32, win64, work, shots):
     log(f"display={state['display']} prefix={prefix}")
     log(f"i686 cases: {describe_runner(runner)}" + ("" if state["i686_unavailable"] else
                                                     f" ({builds['i686']}{os.sep}{PROGRAM})"))
+
+
+def set_prefix_value(state, key, name, value):
+    """A value of the session's Wine prefix (an int as a DWORD); each program
+    reads it as it starts."""
+    kind = ["/t", "REG_DWORD"] if isinstance(value, int) else []
+    subprocess.run([WINE, "reg", "add", key, "/v", name] + kind + ["/d", str(value), "/f"], env=wine_env(state),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60,
+                   check=True)
+
+
+def set_dpi(state, dpi):
+    """The DPI programs started from now on lay themselves out for."""
+    set_prefix_value(state, r"HKCU\Control Panel\Desktop", "LogPixels", dpi)
+
+
+def map_dialog_font(state):
+    """The dialog's font "MS UI Gothic", which Linux lacks, set in the
+    proportional IPAPGothic, as a Japanese Windows sets it. Wine's default
+    substitute (and the monospaced IPAGothic) sets Japanese wider and cuts
+    the longest guidance off."""
+    set_prefix_value(state, r"HKCU\Software\Wine\Fonts\Replacements", "MS UI Gothic", "IPAPGothic")
+
+
+# Wine draws the caption buttons' glyphs from its Marlett font (Debian's
+# fonts-wine, in Wine's data folder beside its loaders' folder). Debian's Wine
+# 8.0 does not load the fonts of that folder by itself, and then shows an "r"
+# for the close button; from the prefix's Fonts folder it loads them.
+CAPTION_FONT = os.path.join(WINE_DIR, "..", "..", "share", "wine", "fonts", "marlett.ttf")
+
+
+def install_caption_font(state):
+    if not os.path.isfile(CAPTION_FONT):
+        fail(f"{os.path.normpath(CAPTION_FONT)} missing: install the Debian package fonts-wine")
+    fonts = os.path.join(state["prefix"], "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    shutil.copyfile(CAPTION_FONT, os.path.join(fonts, "marlett.ttf"))
 
 
 def write_state(path, state):
@@ -799,6 +838,7 @@ def main(argv=None):
     p.add_argument("--win64", required=True)
     p.add_argument("--work")
     p.add_argument("--shots")
+    p.add_argument("--screen", default=SCREEN, help="the X server's screen, WIDTHxHEIGHT")
     p = sub.add_parser("cleanup")
     p.add_argument("--state", required=True)
     p = sub.add_parser("shot")
@@ -813,7 +853,7 @@ def main(argv=None):
             base = os.path.dirname(os.path.abspath(args.state))
             try:
                 setup(args.state, args.win32, args.win64, args.work or os.path.join(base, "work"),
-                      args.shots or os.path.join(base, "shots"))
+                      args.shots or os.path.join(base, "shots"), args.screen)
             except BaseException:
                 cleanup(args.state)
                 raise

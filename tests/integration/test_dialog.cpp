@@ -62,8 +62,6 @@ TEST_F(WizardTest, OpensTopmostCentredWithIconPropertyAndProgressRange) {
         EXPECT_TRUE(w->exStyle & WS_EX_TOPMOST);
         EXPECT_EQ(os::GetPropA(h, "UPDATE"), reinterpret_cast<HANDLE>(1));
         ASSERT_NE(dlg.m_hIcon, nullptr);
-        EXPECT_EQ(w->bigIcon, dlg.m_hIcon);
-        EXPECT_EQ(w->smallIcon, dlg.m_hIcon);
         EXPECT_EQ(os::SendMessageA(h, WM_QUERYDRAGICON, 0, 0), reinterpret_cast<LRESULT>(dlg.m_hIcon));
 
         // Centred on the work area, which the template's 0, 0 position asks of the framework.
@@ -139,18 +137,74 @@ TEST_F(WizardTest, DestroyingTheDialogWithoutLibraryFreesNothing) {
     EXPECT_TRUE(world().libraryEvents.empty());
 }
 
-TEST_F(WizardTest, MinimisedWindowPaintsItsIconCentred) {
+// The window's icons and the one it paints when minimised are those of its
+// DPI, at 100 % to 200 % scaling.
+class DpiDialog : public WizardTest, public ::testing::WithParamInterface<UINT> {};
+
+TEST_P(DpiDialog, MinimisedWindowPaintsItsIconCentred) {
+    const UINT dpi = GetParam();
+    const int big = 32 * static_cast<int>(dpi) / 96;
+    world().dpi = dpi;
     RunProgram([&](CFirmwareUpdateDlg&, HWND h) {
+        const testplat::FakeWindow* w = world().Find(h);
+        ASSERT_EQ(world().iconsLoaded.count(w->bigIcon), 1u);
+        ASSERT_EQ(world().iconsLoaded.count(w->smallIcon), 1u);
+        EXPECT_EQ(world().iconsLoaded[w->bigIcon].cx, big);
+        EXPECT_EQ(world().iconsLoaded[w->smallIcon].cx, big / 2);
+
         os::ShowWindow(h, SW_MINIMIZE);
         RECT client{};
         os::GetClientRect(h, &client);
         os::SendMessageA(h, WM_PAINT, 0, 0);
         ASSERT_EQ(world().iconsDrawn.size(), 1u);
-        EXPECT_EQ(world().iconsDrawn[0].x, (client.right - client.left - 32 + 1) / 2);
-        EXPECT_EQ(world().iconsDrawn[0].y, (client.bottom - client.top - 32 + 1) / 2);
+        const testplat::DrawnIcon& drawn = world().iconsDrawn[0];
+        EXPECT_EQ(drawn.icon, w->bigIcon);
+        EXPECT_EQ(drawn.cx, big);
+        EXPECT_EQ(drawn.cy, big);
+        EXPECT_EQ(drawn.x, (client.right - client.left - big + 1) / 2);
+        EXPECT_EQ(drawn.y, (client.bottom - client.top - big + 1) / 2);
 
         os::ShowWindow(h, SW_RESTORE);
         os::SendMessageA(h, WM_PAINT, 0, 0);
         EXPECT_EQ(world().iconsDrawn.size(), 1u);  // a normal window paints as usual
     });
+    for (const auto& icon : world().iconsLoaded) EXPECT_TRUE(icon.second.destroyed);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scalings, DpiDialog, ::testing::Values(96u, 120u, 144u, 192u),
+                         [](const auto& info) { return "dpi" + std::to_string(info.param); });
+
+// Moved to a screen of 150 %: the icons follow, and the window takes the
+// suggested rectangle where the system lays the controls out again for it
+// (per-monitor v2), else only its position.
+class DpiChange : public WizardTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DpiChange, IconsFollowAndTheWindowTakesTheSuggestedRectangle) {
+    const bool relaidOut = GetParam();
+    world().perMonitorV2 = relaidOut;
+    RunProgram([&](CFirmwareUpdateDlg&, HWND h) {
+        testplat::FakeWindow* w = world().Find(h);
+        const RECT before = w->rect;
+        const HICON oldBig = w->bigIcon;
+        const HICON oldSmall = w->smallIcon;
+        world().dpi = 144;
+        RECT suggested{1500, 40, 1500 + 730, 40 + 900};
+        os::SendMessageA(h, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+
+        w = world().Find(h);
+        EXPECT_EQ(world().iconsLoaded[w->bigIcon].cx, 48);
+        EXPECT_EQ(world().iconsLoaded[w->smallIcon].cx, 24);
+        EXPECT_TRUE(world().iconsLoaded[oldBig].destroyed);
+        EXPECT_TRUE(world().iconsLoaded[oldSmall].destroyed);
+        EXPECT_EQ(w->rect.left, suggested.left);
+        EXPECT_EQ(w->rect.top, suggested.top);
+        const LONG width = relaidOut ? suggested.right - suggested.left : before.right - before.left;
+        const LONG height = relaidOut ? suggested.bottom - suggested.top : before.bottom - before.top;
+        EXPECT_EQ(w->rect.right - w->rect.left, width);
+        EXPECT_EQ(w->rect.bottom - w->rect.top, height);
+        EXPECT_TRUE(w->exStyle & WS_EX_TOPMOST);
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Awareness, DpiChange, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "PerMonitorV2" : "PerMonitor"; });

@@ -8,7 +8,9 @@ manifest, version block, dialog, icon and string tables it carries.
 usage: check_product.py path/to/UPDATE.EXE [i686|x86_64]
 """
 import re
+import struct
 import sys
+import xml.etree.ElementTree as ET
 
 import pefile
 
@@ -25,7 +27,14 @@ BASE_RELOCATION = 5
 SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                 "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]
-RT_ICON_GROUP, RT_DIALOG, RT_STRING, RT_VERSION, RT_MANIFEST = 14, 5, 6, 16, 24
+RT_ICON, RT_ICON_GROUP, RT_DIALOG, RT_STRING, RT_VERSION, RT_MANIFEST = 3, 14, 5, 6, 16, 24
+# Per-monitor (v2) aware, read left to right by Windows 10; dpiAware for the systems before it.
+WINDOWS_SETTINGS = {"dpiAware": ("http://schemas.microsoft.com/SMI/2005/WindowsSettings", "true/pm"),
+                    "dpiAwareness": ("http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+                                     "PerMonitorV2, PerMonitor")}
+# The icon sizes Windows asks for at 100 % to 200 % scaling, and 256 for large views.
+ICON_SIZES = [16, 20, 24, 32, 40, 48, 64, 256]
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 failures = []
 
@@ -45,6 +54,43 @@ def resources(pe):
                 d = lang.data.struct
                 found.setdefault((t.id, n.id), {})[lang.id] = pe.get_data(d.OffsetToData, d.Size)
     return found
+
+
+def check_manifest_xml(data):
+    """Well-formed UTF-8 XML, and the DPI awareness each in its own namespace."""
+    try:
+        root = ET.fromstring(data.decode("utf-8"))
+    except (UnicodeDecodeError, ET.ParseError) as e:
+        check(False, f"manifest: well-formed UTF-8 XML ({e})")
+        return
+    check(True, "manifest: well-formed UTF-8 XML")
+    for name, (namespace, value) in WINDOWS_SETTINGS.items():
+        found = [e.text for e in root.iter(f"{{{namespace}}}{name}")]
+        check(found == [value], f"manifest: {name} {value!r} in {namespace} (found {found})")
+
+
+def check_icons(res):
+    """Icon 200 holds every size in 32-bit colour, each image what its entry says."""
+    group = next(iter(res.get((RT_ICON_GROUP, 200), {}).values()), b"")
+    count = struct.unpack_from("<H", group, 4)[0] if len(group) >= 6 else 0
+    found, problems = [], []
+    for i in range(count):
+        width, height, _, _, _, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        width, height = width or 256, height or 256
+        found.append(width)
+        image = next(iter(res.get((RT_ICON, icon_id), {}).values()), b"")
+        if image.startswith(PNG_SIGNATURE):
+            image_size = struct.unpack_from(">II", image, 16)
+            image_bits = 32 if image[24:26] == b"\x08\x06" else 0  # 8 bits per channel, with alpha
+        elif len(image) >= 40:
+            w, h2, _, image_bits = struct.unpack_from("<iiHH", image, 4)
+            image_size = (w, h2 // 2)
+        else:
+            image_size, image_bits = None, 0
+        if bits != 32 or image_bits != 32 or image_size != (width, height) or len(image) != size:
+            problems.append(f"{width}x{height}: entry {bits} bits, image {image_size} {image_bits} bits")
+    check(sorted(found) == ICON_SIZES and not problems,
+          f"icon 200: sizes {sorted(found)} in 32-bit colour" + (f" ({'; '.join(problems)})" if problems else ""))
 
 
 def main(path, arch="i686"):
@@ -78,6 +124,7 @@ def main(path, arch="i686"):
     check('level="asInvoker"' in text and 'uiAccess="false"' in text, "manifest: asInvoker")
     check(all(g in text for g in SUPPORTED_OS), "manifest: Vista, 7, 8, 8.1 and 10")
     check(re.search(r"<description>Firmware Update</description>", text) is not None, "manifest: description")
+    check_manifest_xml(next(iter(manifest.values()), b""))
 
     fixed = pe.VS_FIXEDFILEINFO[0]
     check((fixed.FileVersionMS, fixed.FileVersionLS) == (0x2001E, 0) and
@@ -94,6 +141,7 @@ def main(path, arch="i686"):
 
     check((RT_DIALOG, 100) in res, "dialog 100")
     check((RT_ICON_GROUP, 200) in res, "icon group 200")
+    check_icons(res)
     langs = set()
     for (t, _), by_lang in res.items():
         if t == RT_STRING:
