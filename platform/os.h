@@ -26,19 +26,30 @@
 namespace os {
 // kernel
 using ::CloseHandle;
+using ::CreateDirectoryW;
 using ::CreateFileA;
+using ::CreateFileW;
 using ::CreateMutexA;
 using ::FindClose;
 using ::FindFirstFileA;
 using ::FindNextFileA;
+using ::FindResourceA;
 using ::FreeLibrary;
 using ::GetCurrentDirectoryA;
+using ::GetCurrentProcessId;
 using ::GetFileSize;
 using ::GetLastError;
+using ::GetLocalTime;
 using ::GetModuleFileNameA;
 using ::GetModuleHandleA;
 using ::GetProcAddress;
+using ::GetTickCount;
+using ::GetUserDefaultUILanguage;
+using ::GetVersionExW;
 using ::LoadLibraryExA;
+using ::LoadResource;
+using ::LockResource;
+using ::MoveFileExW;
 using ::MultiByteToWideChar;
 using ::QueryPerformanceCounter;
 using ::QueryPerformanceFrequency;
@@ -46,7 +57,10 @@ using ::ReadFile;
 using ::SetCurrentDirectoryA;
 using ::SetLastError;
 using ::SetThreadExecutionState;
+using ::SizeofResource;
 using ::Sleep;
+using ::WideCharToMultiByte;
+using ::WriteFile;
 // strings and resources
 using ::CharNextA;
 using ::CharUpperBuffA;
@@ -110,20 +124,32 @@ inline LONG_PTR SetWindowLongPtrA(HWND w, int index, LONG_PTR value) { return ::
 namespace os {
 // kernel
 BOOL CloseHandle(HANDLE h);
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES sa);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                   DWORD flags, HANDLE tmpl);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                    DWORD flags, HANDLE tmpl);
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name);
 BOOL FindClose(HANDLE h);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE h, LPWIN32_FIND_DATAA data);
+HRSRC FindResourceA(HMODULE m, LPCSTR name, LPCSTR type);
 BOOL FreeLibrary(HMODULE m);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buf);
+DWORD GetCurrentProcessId();
 DWORD GetFileSize(HANDLE h, LPDWORD high);
 DWORD GetLastError();
+void GetLocalTime(LPSYSTEMTIME time);
 DWORD GetModuleFileNameA(HMODULE m, LPSTR buf, DWORD size);
 HMODULE GetModuleHandleA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE m, LPCSTR name);
+DWORD GetTickCount();
+LANGID GetUserDefaultUILanguage();
+BOOL GetVersionExW(LPOSVERSIONINFOW info);
 HMODULE LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
+HGLOBAL LoadResource(HMODULE m, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide, int wideLength);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
@@ -131,7 +157,11 @@ BOOL ReadFile(HANDLE h, LPVOID buf, DWORD toRead, LPDWORD read, LPOVERLAPPED ov)
 BOOL SetCurrentDirectoryA(LPCSTR dir);
 void SetLastError(DWORD e);
 EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags);
+DWORD SizeofResource(HMODULE m, HRSRC resource);
 void Sleep(DWORD ms);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text, int length,
+                        LPCSTR defaultChar, LPBOOL usedDefault);
+BOOL WriteFile(HANDLE h, LPCVOID buf, DWORD toWrite, LPDWORD written, LPOVERLAPPED ov);
 // strings and resources
 LPSTR CharNextA(LPCSTR p);
 DWORD CharUpperBuffA(LPSTR s, DWORD len);
@@ -217,4 +247,15 @@ BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults);
 DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
 BOOL StartPagePrinter(HANDLE printer);
 BOOL WritePrinter(HANDLE printer, LPVOID buf, DWORD size, LPDWORD written);
+}  // namespace os
+
+// The user's folder for program data that stays on this computer, asked of
+// the shell. On Windows the shell's DLL is bound from the system folder at
+// the first call (platform/win32/shell_folder.cpp), not at start-up: only the
+// record of a run needs it, and never before the first check has ended.
+#ifndef CSIDL_LOCAL_APPDATA
+#define CSIDL_LOCAL_APPDATA 0x001c
+#endif
+namespace os {
+HRESULT SHGetFolderPathW(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path);
 }  // namespace os

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -57,12 +58,57 @@ std::string Identity(const std::string& path) {
     return realpath(path.c_str(), buf) ? std::string(buf) : path;
 }
 
+// A path of the wide functions as a Linux path: UTF-8, either separator.
+std::string LocalPath(LPCWSTR wide) {
+    const int n = os::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string path(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    os::WideCharToMultiByte(CP_UTF8, 0, wide, -1, path.data(), static_cast<int>(path.size()), nullptr, nullptr);
+    if (!path.empty() && path.back() == '\0') path.pop_back();
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
 bool ConflictsWith(const OpenFile& open, DWORD access, DWORD share) {
     if ((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ)) return true;
     if ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE)) return true;
     if ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) return true;
     if ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return true;
     return false;
+}
+HANDLE OpenReal(const std::string& name, DWORD access, DWORD share, int mode) {
+    const std::string key = Identity(name);
+    if (world().lockedFiles.count(name) || world().lockedFiles.count(key)) {
+        os::SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    for (const auto& [h, open] : OpenFiles()) {
+        if (open.key == key && ConflictsWith(open, access, share)) {
+            os::SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    const int fd = open(name.c_str(), mode | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        os::SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        os::SetLastError(ERROR_ACCESS_DENIED);  // a folder is not a file
+        return INVALID_HANDLE_VALUE;
+    }
+    auto self = std::make_shared<HANDLE>(nullptr);
+    HANDLE h = NewHandle([self] {
+        auto it = OpenFiles().find(*self);
+        if (it == OpenFiles().end()) return false;
+        const int fd = it->second.fd;
+        OpenFiles().erase(it);
+        return close(fd) == 0;
+    });
+    *self = h;
+    OpenFiles()[h] = {fd, Identity(name), access, share};
+    return h;
 }
 }  // namespace
 }  // namespace testplat
@@ -129,42 +175,63 @@ BOOL FindClose(HANDLE h) {
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
     if (!name || disposition != OPEN_EXISTING || (access & GENERIC_WRITE)) {
-        SetLastError(ERROR_INVALID_PARAMETER);  // the wizard only reads existing files
+        SetLastError(ERROR_INVALID_PARAMETER);  // the wizard only reads existing files through this
         return INVALID_HANDLE_VALUE;
     }
-    const std::string key = testplat::Identity(name);
-    if (world().lockedFiles.count(name) || world().lockedFiles.count(key)) {
-        SetLastError(ERROR_SHARING_VIOLATION);
+    return testplat::OpenReal(name, access, share, O_RDONLY);
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
+    // Only what the record of a run asks: appending, the file made when missing.
+    if (!name || disposition != OPEN_ALWAYS || access != FILE_APPEND_DATA) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    return testplat::OpenReal(testplat::LocalPath(name), GENERIC_WRITE, share, O_WRONLY | O_APPEND | O_CREAT);
+}
+
+BOOL WriteFile(HANDLE h, LPCVOID buf, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+    if (written) *written = 0;
+    auto it = testplat::OpenFiles().find(h);
+    if (it == testplat::OpenFiles().end() || !(it->second.access & GENERIC_WRITE)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const ssize_t n = ::write(it->second.fd, buf, toWrite);
+    if (n < 0) return FALSE;
+    if (written) *written = static_cast<DWORD>(n);
+    return static_cast<DWORD>(n) == toWrite;
+}
+
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
+    if (!path) return FALSE;
+    if (mkdir(testplat::LocalPath(path).c_str(), 0777) == 0) return TRUE;
+    SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
+    return FALSE;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (!from || !to) return FALSE;
+    const std::string source = testplat::LocalPath(from);
+    const std::string target = testplat::LocalPath(to);
+    // Windows renames no file that is open without delete sharing; the
+    // wizard never holds it with that sharing.
     for (const auto& [h, open] : testplat::OpenFiles()) {
-        if (open.key == key && testplat::ConflictsWith(open, access, share)) {
+        if (open.key == testplat::Identity(source) || open.key == testplat::Identity(target)) {
             SetLastError(ERROR_SHARING_VIOLATION);
-            return INVALID_HANDLE_VALUE;
+            return FALSE;
         }
     }
-    const int fd = open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);  // a folder is not a file
-        return INVALID_HANDLE_VALUE;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && stat(target.c_str(), &st) == 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
     }
-    auto self = std::make_shared<HANDLE>(nullptr);
-    HANDLE h = testplat::NewHandle([self] {
-        auto it = testplat::OpenFiles().find(*self);
-        if (it == testplat::OpenFiles().end()) return false;
-        const int fd = it->second.fd;
-        testplat::OpenFiles().erase(it);
-        return close(fd) == 0;
-    });
-    *self = h;
-    testplat::OpenFiles()[h] = {fd, key, access, share};
-    return h;
+    if (rename(source.c_str(), target.c_str()) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 DWORD GetFileSize(HANDLE h, LPDWORD high) {

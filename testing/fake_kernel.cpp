@@ -140,6 +140,88 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return TRUE;
 }
 
+DWORD GetTickCount() { return static_cast<DWORD>(world().clockMicroseconds / 1000); }
+
+void GetLocalTime(LPSYSTEMTIME time) {
+    // From 2026-12-07 (a Monday) 10:00:00.000 on the same clock; a test never
+    // runs past the month.
+    const uint64_t ms = 10ULL * 3600 * 1000 + world().clockMicroseconds / 1000;
+    const uint64_t days = ms / 86400000;
+    time->wYear = 2026;
+    time->wMonth = 12;
+    time->wDay = static_cast<WORD>(7 + days);
+    time->wDayOfWeek = static_cast<WORD>((1 + days) % 7);
+    time->wHour = static_cast<WORD>(ms / 3600000 % 24);
+    time->wMinute = static_cast<WORD>(ms / 60000 % 60);
+    time->wSecond = static_cast<WORD>(ms / 1000 % 60);
+    time->wMilliseconds = static_cast<WORD>(ms % 1000);
+}
+
+DWORD GetCurrentProcessId() { return 4242; }
+
+LANGID GetUserDefaultUILanguage() {
+    return world().language == testplat::Language::Japanese ? 0x0411 : 0x0409;
+}
+
+// The test platform is Windows 10 22H2, a workstation.
+BOOL GetVersionExW(LPOSVERSIONINFOW info) {
+    if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) &&
+                  info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXW))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    info->dwMajorVersion = 10;
+    info->dwMinorVersion = 0;
+    info->dwBuildNumber = 19045;
+    info->dwPlatformId = 2;
+    info->szCSDVersion[0] = 0;
+    if (info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXW)) {
+        auto* ex = reinterpret_cast<OSVERSIONINFOEXW*>(info);
+        ex->wServicePackMajor = 0;
+        ex->wServicePackMinor = 0;
+        ex->wSuiteMask = 0;
+        ex->wProductType = VER_NT_WORKSTATION;
+    }
+    return TRUE;
+}
+
+// The program's version block, laid out as the resource compiler lays it out:
+// a header with the key "VS_VERSION_INFO", then the fixed file information
+// (signature, structure version, file version 2.30.0.0, product version).
+namespace {
+const uint32_t kVersionBlock[] = {
+    0x0034005C, 0x00560000, 0x005F0053, 0x00450056, 0x00530052, 0x004F0049, 0x005F004E, 0x004E0049,
+    0x004F0046, 0x00000000, 0xFEEF04BD, 0x00010000, 0x0002001E, 0x00000000, 0x0002001E, 0x00000000,
+    0x0000003F, 0x00000000, 0x00040004, 0x00000001, 0x00000000, 0x00000000, 0x00000000,
+};
+const HRSRC kVersionResource = reinterpret_cast<HRSRC>(static_cast<uintptr_t>(0x3000));
+}  // namespace
+
+HRSRC FindResourceA(HMODULE m, LPCSTR name, LPCSTR type) {
+    if ((m && m != testplat::kInstance) || type != RT_VERSION || name != MAKEINTRESOURCEA(VS_VERSION_INFO)) {
+        SetLastError(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND
+        return nullptr;
+    }
+    return kVersionResource;
+}
+
+HGLOBAL LoadResource(HMODULE, HRSRC resource) {
+    return resource == kVersionResource ? const_cast<uint32_t*>(kVersionBlock) : nullptr;
+}
+
+LPVOID LockResource(HGLOBAL data) { return data; }
+
+DWORD SizeofResource(HMODULE, HRSRC resource) {
+    return resource == kVersionResource ? sizeof kVersionBlock : 0;
+}
+
+HRESULT SHGetFolderPathW(HWND, int folder, HANDLE, DWORD, LPWSTR path) {
+    const std::string& dir = world().localAppData;
+    if (folder != CSIDL_LOCAL_APPDATA || dir.empty() || dir.size() >= MAX_PATH) return E_FAIL;
+    const int n = MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, path, MAX_PATH);
+    return n > 0 ? S_OK : E_FAIL;
+}
+
 EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) {
     auto& states = world().executionStates;
     const EXECUTION_STATE previous = states.empty() ? ES_CONTINUOUS : states.back();
@@ -163,6 +245,52 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR wi
     if (wideLength == 0) return static_cast<int>(out.size());
     if (static_cast<int>(out.size()) > wideLength) return 0;
     std::copy(out.begin(), out.end(), wide);
+    return static_cast<int>(out.size());
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLength, LPSTR text, int length, LPCSTR,
+                        LPBOOL usedDefault) {
+    if (usedDefault) *usedDefault = FALSE;
+    if (codePage != CP_UTF8 && codePage != CP_ACP) return 0;  // both are UTF-8 here
+    if (!wide) return 0;
+    size_t n = 0;
+    if (wideLength < 0) {
+        while (wide[n]) ++n;
+        ++n;
+    } else {
+        n = static_cast<size_t>(wideLength);
+    }
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        char32_t c = wide[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    if (length == 0) return static_cast<int>(out.size());
+    if (static_cast<int>(out.size()) > length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(text, out.data(), out.size());
     return static_cast<int>(out.size());
 }
 

@@ -92,10 +92,15 @@ public:
     bool perMonitorV2 = true;   // windows are per-monitor (v2) aware; false: per-monitor
     bool fileSizeFails = false;             // GetFileSize fails on every file
     int readFileFailsFrom = 0;              // the n-th ReadFile (from 1) and later ones fail; 0: none
-    // The performance counter (microseconds): Sleep moves it, and so does
-    // every reading, by this step (how long the work between two readings takes).
+    // The performance counter (microseconds), which the tick count and the
+    // local time (from 2026-12-07 10:00:00.000) follow: Sleep moves it, and so
+    // does every reading of the counter, by this step (how long the work
+    // between two readings takes).
     uint64_t clockMicroseconds = 0;
     uint64_t clockStepMicroseconds = 0;
+    // The user's local application data folder the shell reports; empty: the
+    // shell reports none.
+    std::string localAppData;
     // Answer a message box; default IDOK. Runs while the box is "up".
     std::function<int(const MessageBoxRecord&)> onMessageBox;
     // Runs once the dialog has handled WM_INITDIALOG, before any posted message.

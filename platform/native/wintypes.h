@@ -47,6 +47,9 @@ typedef union _LARGE_INTEGER {
     } u;
     LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
+typedef LONG HRESULT;
+typedef WORD LANGID;
+typedef BOOL* LPBOOL;
 
 typedef void* HANDLE;
 #define DECLARE_HANDLE(name) \
@@ -64,6 +67,7 @@ DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HRSRC);
 DECLARE_HANDLE(DPI_AWARENESS_CONTEXT);
 typedef HINSTANCE HMODULE;
+typedef HANDLE HGLOBAL;
 typedef HICON HCURSOR;
 typedef INT_PTR (*FARPROC)();
 
@@ -86,6 +90,11 @@ typedef uintptr_t DWORD_PTR_T;
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define RT_ICON MAKEINTRESOURCE(3)
 #define RT_GROUP_ICON MAKEINTRESOURCE(14)
+#define RT_VERSION MAKEINTRESOURCE(16)
+#define VS_VERSION_INFO 1
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 
 // Errors
 #define ERROR_SUCCESS 0
@@ -115,6 +124,9 @@ typedef uintptr_t DWORD_PTR_T;
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_APPEND_DATA 0x0004
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
@@ -188,6 +200,7 @@ typedef uintptr_t DWORD_PTR_T;
 #define ES_SYSTEM_REQUIRED 0x00000001
 #define ES_CONTINUOUS 0x80000000
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define FLASHW_TRAY 0x00000002
 #define FLASHW_TIMERNOFG 0x0000000C
 #define MF_BYCOMMAND 0x00000000
@@ -316,6 +329,29 @@ struct SECURITY_ATTRIBUTES {
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 typedef OVERLAPPED* LPOVERLAPPED;
+struct SYSTEMTIME {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion, dwMinorVersion, dwBuildNumber, dwPlatformId;
+    WCHAR szCSDVersion[128];
+};
+typedef OSVERSIONINFOW* LPOSVERSIONINFOW;
+struct OSVERSIONINFOEXW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion, dwMinorVersion, dwBuildNumber, dwPlatformId;
+    WCHAR szCSDVersion[128];
+    WORD wServicePackMajor, wServicePackMinor, wSuiteMask;
+    BYTE wProductType, wReserved;
+};
+#define VER_NT_WORKSTATION 1
+#define VER_NT_DOMAIN_CONTROLLER 2
+#define VER_NT_SERVER 3
+#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define LANG_ENGLISH 0x09
+#define LANG_JAPANESE 0x11
 
 struct DEVMODEA;
 struct PRINTER_DEFAULTSA {
