@@ -22,19 +22,28 @@ int CFirmwareUpdateDlg::LoadLinkLibrary() {
     if (!paths::FitsMaxPath(path)) return 0;
 
     m_hLinkLib = os::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!m_hLinkLib) return 0;
+    if (!m_hLinkLib) {
+        m_record.LibraryNotLoaded(os::GetLastError());
+        return 0;
+    }
 
     // In this order, stopping at the first that is missing.
-    if (!Resolve(m_hLinkLib, "ZEPL_InitDll", &m_pfnInitDll)) return 0;
-    if (!Resolve(m_hLinkLib, "ZEPL_EntryUsbCheck", &m_pfnEntryUsbCheck)) return 0;
-    if (!Resolve(m_hLinkLib, "ZEPL_OpenUsbEx", &m_pfnOpenUsbEx)) return 0;
-    if (!Resolve(m_hLinkLib, "ZEPL_Write", &m_pfnWrite)) return 0;
-    if (!Resolve(m_hLinkLib, "ZEPL_Read", &m_pfnRead)) return 0;
-    if (!Resolve(m_hLinkLib, "ZEPL_Close", &m_pfnClose)) return 0;
+    const auto lacks = [this](const char* entry) {
+        m_record.LibraryLacks(entry);
+        return 0;
+    };
+    if (!Resolve(m_hLinkLib, "ZEPL_InitDll", &m_pfnInitDll)) return lacks("ZEPL_InitDll");
+    if (!Resolve(m_hLinkLib, "ZEPL_EntryUsbCheck", &m_pfnEntryUsbCheck)) return lacks("ZEPL_EntryUsbCheck");
+    if (!Resolve(m_hLinkLib, "ZEPL_OpenUsbEx", &m_pfnOpenUsbEx)) return lacks("ZEPL_OpenUsbEx");
+    if (!Resolve(m_hLinkLib, "ZEPL_Write", &m_pfnWrite)) return lacks("ZEPL_Write");
+    if (!Resolve(m_hLinkLib, "ZEPL_Read", &m_pfnRead)) return lacks("ZEPL_Read");
+    if (!Resolve(m_hLinkLib, "ZEPL_Close", &m_pfnClose)) return lacks("ZEPL_Close");
 
     char vendor[256];
     CopyForLibrary(vendor, m_strVendor);
-    return m_pfnInitDll(vendor, 1, 9100, 0, 0) == 1 ? 1 : 0;
+    const int initialised = m_pfnInitDll(vendor, 1, 9100, 0, 0);
+    m_record.LibraryInit(initialised);
+    return initialised == 1 ? 1 : 0;
 }
 
 int CFirmwareUpdateDlg::FreeLinkLibrary() {

@@ -17,13 +17,15 @@ public:
     // False when either could not be opened; what did open is closed again.
     bool Open() {
         m_send = m_dlg.OpenSendChannel();
-        if (m_send == kNoChannel) return false;
-        if (m_dlg.m_bStatusReplies) {
-            m_reply = m_dlg.OpenReplyChannel();
-            if (m_reply == kNoChannel) {
-                Close();
-                return false;
-            }
+        if (m_send == kNoChannel) {
+            m_dlg.m_record.Channels("send", m_send, "reply", 0);
+            return false;
+        }
+        if (m_dlg.m_bStatusReplies) m_reply = m_dlg.OpenReplyChannel();
+        m_dlg.m_record.Channels("send", m_send, "reply", m_reply);
+        if (m_reply == kNoChannel) {
+            Close();
+            return false;
         }
         return true;
     }

@@ -23,7 +23,9 @@ using protocol::TransferProgress;
 int CFirmwareUpdateDlg::TransferFirmware() {
     // Others may go on reading the file; nobody may change it meanwhile.
     CFile file;
-    if (!file.Open(m_strFirmwarePath, CFile::modeRead | CFile::shareDenyWrite)) return kResultFileNotOpened;
+    const BOOL opened = file.Open(m_strFirmwarePath, CFile::modeRead | CFile::shareDenyWrite);
+    RecordFirmwareOpened(opened, file);
+    if (!opened) return kResultFileNotOpened;
 
     TransferChannels channels(*this);
     if (!channels.Open()) return kResultNoChannel;
@@ -31,6 +33,7 @@ int CFirmwareUpdateDlg::TransferFirmware() {
         // Busy is no refusal: the plotter is still getting ready. Nothing on
         // screen has changed when the plotter refuses.
         const int prepared = PollUpdateStatus(channels.Send(), channels.Reply(), 1);
+        m_record.Result("prepare", prepared);
         if (prepared != kResultOk && prepared != kResultBusy) return prepared;
     }
 
@@ -39,12 +42,15 @@ int CFirmwareUpdateDlg::TransferFirmware() {
     m_pHold = &hold;
     ShowTransferStarted();
     const TransferProgress progress(static_cast<uint32_t>(std::max(m_nFirmwareSize, 0)), m_bStatusReplies != 0);
+    RecordSendingStarts();
     const SendReport sending = SendFirmware(file, channels.Send(), progress);
+    RecordSending(sending);
 
     int result = kResultOk;
     if (m_bStatusReplies) {
         // The plotter's verdict counts only for firmware that arrived whole.
         result = PollUntilDone(channels, sending.sent, progress);
+        RecordPolls(result);
         if (sending.stoppedEarly) result = kResultUpdateFailed;
     } else if (sending.stoppedEarly || sending.writeFailed) {
         // Without status replies a failed write is the only word on the
@@ -53,6 +59,7 @@ int CFirmwareUpdateDlg::TransferFirmware() {
     }
     const bool handedOn = channels.Close();
     file.Close();
+    RecordChannelsClosed(handedOn);
     if (!handedOn) result = kResultUpdateFailed;
 
     if (!m_bStatusReplies && sending.lastWriteResult == 0 && !sending.stoppedEarly && handedOn)
@@ -105,6 +112,7 @@ CFirmwareUpdateDlg::SendReport CFirmwareUpdateDlg::SendFirmware(CFile& file, Plo
         if (!file.Read(buffer.get(), request, &got)) {
             // A read that fails is no end of the file: the firmware would be cut.
             report.stoppedEarly = true;
+            report.readFailed = true;
             break;
         }
         if (got < request) {
@@ -112,6 +120,7 @@ CFirmwareUpdateDlg::SendReport CFirmwareUpdateDlg::SendFirmware(CFile& file, Plo
             more = false;
         }
         if (got == 0) continue;
+        ++report.chunks;
         const bool whole = SendChunk(channel, buffer.get(), got, &report);
         // The window stays live by the clock, not by the chunk: a queue
         // check after every fast chunk would cost more than the sending.
@@ -136,6 +145,7 @@ bool CFirmwareUpdateDlg::SendChunk(PlotterChannel channel, const char* bytes, DW
         DWORD written = 0;
         const int r = WriteSendChannel(channel, bytes + taken, rest, &written);
         report->lastWriteResult = r;
+        report->CountWrite(r, rest, written);
         const DWORD counted = std::min(written, rest);
         taken += counted;
         report->sent += counted;
@@ -163,11 +173,13 @@ int CFirmwareUpdateDlg::PollUntilDone(const TransferChannels& channels, uint64_t
 }
 
 void CFirmwareUpdateDlg::WaitForCompletion(uint64_t sent, const TransferProgress& progress) {
+    const DWORD started = os::GetTickCount();
     for (int k = 1; k <= protocol::kWaitRounds; ++k) {
         os::Sleep(protocol::kWaitMilliseconds);
         ShowProgress(progress.AfterWaits(sent, k));
         PumpMessages();
     }
+    RecordCompletionWait(protocol::kWaitRounds, os::GetTickCount() - started);
 }
 
 void CFirmwareUpdateDlg::SetClosable(int enable) {

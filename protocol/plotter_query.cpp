@@ -19,15 +19,21 @@ const int kReadTimeout = 30000;
 // Commands and replies over one write and one read channel of the library.
 class LinkExchange {
 public:
-    LinkExchange(PFN_ZEPL_Write write, PFN_ZEPL_Read read, int writeChannel, int readChannel)
-        : m_write(write), m_read(read), m_writeChannel(writeChannel), m_readChannel(readChannel) {}
+    // Every command and reply is noted in record; with polls, replies are
+    // only counted there.
+    LinkExchange(PFN_ZEPL_Write write, PFN_ZEPL_Read read, int writeChannel, int readChannel, UpdateRecord& record,
+                 bool polls = false)
+        : m_write(write), m_read(read), m_writeChannel(writeChannel), m_readChannel(readChannel), m_record(record),
+          m_polls(polls) {}
 
     // Writes the command in one piece; true when the library took it. The
     // count it reports taken is not looked at.
     template <size_t N>
     bool Send(const char (&command)[N]) const {
         int written = 0;
-        return m_write(m_writeChannel, command, CommandLength(command), &written, kWriteTimeout) == 0;
+        const int result = m_write(m_writeChannel, command, CommandLength(command), &written, kWriteTimeout);
+        m_record.CommandWritten(command, CommandLength(command), written, result);
+        return result == 0;
     }
 
     // One read into a fresh buffer: the read's result; *text is the reply
@@ -37,6 +43,7 @@ public:
         std::memset(buffer, 0, sizeof buffer);
         *count = 0;
         const int result = m_read(m_readChannel, buffer, kReplyCapacity, count, kReadTimeout);
+        m_record.ReplyRead(result, *count, buffer, m_polls);
         *text = ReplyText(buffer, *count);
         return result;
     }
@@ -52,6 +59,8 @@ private:
     PFN_ZEPL_Read m_read;
     int m_writeChannel;
     int m_readChannel;
+    UpdateRecord& m_record;
+    bool m_polls;
 };
 
 // The check stage's two channels, closed when the query returns: the write
@@ -88,7 +97,11 @@ bool ReadVersion(const CString& reply, int* version) {
 }  // namespace
 
 int CFirmwareUpdateDlg::QueryPlotter(int mode) {
-    if (mode != 1) return FindSpoolerPrinter() == 1 ? kResultOk : kResultCommunicationError;
+    if (mode != 1) {
+        const int found = FindSpoolerPrinter();
+        RecordPrinterLookup(found);
+        return found == 1 ? kResultOk : kResultCommunicationError;
+    }
 
     char vendor[256];
     char model[128];
@@ -97,21 +110,25 @@ int CFirmwareUpdateDlg::QueryPlotter(int mode) {
     CopyForLibrary(model, m_strModel);
 
     // None attached is no error yet: opening the channels decides.
-    if (m_pfnEntryUsbCheck(vendor, model, nullptr) > 1) return kResultSeveralPlotters;
+    const int attached = m_pfnEntryUsbCheck(vendor, model, nullptr);
+    m_record.PlotterCount(attached);
+    if (attached > 1) return kResultSeveralPlotters;
 
     char description[kDescriptionSize];
     std::memset(description, 0, sizeof description);
     m_pfnEntryUsbCheck(vendor, model, description);
     m_strPort = PortFromDescription(description);
+    m_record.Port(m_strPort);
     CopyForLibrary(port, m_strPort);
 
     // Both are opened before either is looked at.
     const int writeChannel = m_pfnOpenUsbEx(0, ZEPL_CHANNEL_WRITE, ZEPL_OPEN_FLAGS, vendor, model, port);
     const int readChannel = m_pfnOpenUsbEx(0, ZEPL_CHANNEL_READ, ZEPL_OPEN_FLAGS, vendor, model, port);
+    m_record.Channels("write", writeChannel, "read", readChannel);
     const QueryChannels channels(m_pfnClose, writeChannel, readChannel);
     if (!channels.BothOpen()) return kResultNoChannel;
 
-    const LinkExchange link(m_pfnWrite, m_pfnRead, writeChannel, readChannel);
+    const LinkExchange link(m_pfnWrite, m_pfnRead, writeChannel, readChannel, m_record);
     CString reply;
     CString field;
     // Any status will do here; the plotter only has to answer.
@@ -126,7 +143,8 @@ int CFirmwareUpdateDlg::PollUpdateStatus(PlotterChannel sendChannel, PlotterChan
 
     // Both are link channels here: a plotter that answers status queries
     // always takes its firmware by the library.
-    const LinkExchange link(m_pfnWrite, m_pfnRead, static_cast<int>(sendChannel), static_cast<int>(replyChannel));
+    const LinkExchange link(m_pfnWrite, m_pfnRead, static_cast<int>(sendChannel), static_cast<int>(replyChannel),
+                            m_record, prepare == 0);
     CString reply;
     CString field;
     if (prepare) {

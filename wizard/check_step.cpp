@@ -13,12 +13,14 @@ void CFirmwareUpdateDlg::OnCheck() {
     // run a check: the same command from elsewhere, above all during or
     // after the transfer, changes nothing.
     if (m_state != WizardState::Checking) return;
+    const RecordedStep step(m_record, m_nStage == 0 ? "check 1" : "check 2");
 
     m_btnStart.EnableWindow(FALSE);
 
     if (m_nStage == 0) {
         SetModelLine(CatalogueText(IDS_CAP_NO_MODEL));
         const int found = LocateFirmwarePackage();
+        RecordFirmware(found);
         m_stcNewVersion.SetWindowText(m_nNewVersion != 0 ? FormatVersion(m_nNewVersion) : CString("*.**"));
         if (found != 1) return Block(kResultNoFirmwareFile, IDS_GUIDE_FILES_MISSING);
     }
@@ -28,6 +30,7 @@ void CFirmwareUpdateDlg::OnCheck() {
     if (LoadLinkLibrary() != 1) return Block(kResultLinkLibraryMissing, IDS_GUIDE_FILES_MISSING);
     const int r = QueryPlotter(m_nStage == 0 ? 1 : 0);
     FreeLinkLibrary();
+    m_record.Result("plotter query", r);
     if (r != kResultOk) {
         m_stcCurrentVersion.SetWindowText(CatalogueText(IDS_CAP_NOT_UPDATABLE));
         return Block(r, r == kResultSeveralPlotters ? IDS_GUIDE_MULTIPLE_PLOTTERS : IDS_GUIDE_NOT_DETECTED);
@@ -44,6 +47,7 @@ void CFirmwareUpdateDlg::OnCheck() {
     m_stcCurrentVersion.SetWindowText(FormatVersion(m_nCurrentVersion));
     const VersionVerdict verdict = DecideUpdate(m_nCurrentVersion, m_nNewVersion, m_nSpoolerLimit);
     if (verdict.throughSpooler) m_bDirectUsb = 0;
+    RecordDecision(verdict);
     switch (verdict.decision) {
         case UpdateDecision::WrongGeneration:
             return Block(kResultWrongGeneration, IDS_GUIDE_WRONG_GENERATION);

@@ -72,6 +72,7 @@ BOOL CFirmwareUpdateDlg::OnInitDialog() {
 
     // A second copy of the program finds this window by this property.
     os::SetPropA(m_hWnd, AfxGetApp()->m_pszExeName, reinterpret_cast<HANDLE>(1));
+    m_record.Begin(AfxGetApp()->m_pszExeName);
 
     MakeTopmostAtMainWindow();
     ShowOpeningTexts();
@@ -166,4 +167,5 @@ void CFirmwareUpdateDlg::OnDestroy() {
     os::RemovePropA(m_hWnd, AfxGetApp()->m_pszExeName);
     CWnd::OnDestroy();
     FreeLinkLibrary();
+    m_record.End();
 }

@@ -11,11 +11,13 @@
 #include "platform/afx.h"
 #include "platform/interval_clock.h"
 #include "protocol/transfer_progress.h"
+#include "record/update_record.h"
 #include "res/resource.h"
 #include "wizard/window_icons.h"
 
 class TransferChannels;
 class TransferHold;
+struct VersionVerdict;
 
 // A send or reply channel: a link library handle or, on the spooler route, a
 // printer handle. Wide enough for either on every build.
@@ -81,6 +83,7 @@ public:
     BOOL m_bStatusReplies;
     WizardState m_state;
     BOOL m_bTaskbarButton;  // the taskbar button exists, so it can show progress
+    UpdateRecord m_record;  // what this run did, for the support desk
 
     // Message catalogue: result boxes and guidance texts.
     BOOL ShowResultBox(int code);
@@ -152,6 +155,23 @@ private:
         bool stoppedEarly = false;  // a refused chunk, a failed read, or nothing sent
         bool writeFailed = false;   // a write reported failure, even one that took every byte
         int lastWriteResult = 0;
+        // For the record, counted as the chunks go and written out after.
+        uint32_t chunks = 0;         // chunks read from the file and offered
+        uint32_t writes = 0;         // writes made; a chunk taken in part is offered again
+        bool readFailed = false;     // reading the file failed
+        uint32_t failedChunk = 0;    // the chunk of the first write that failed or took nothing; 0: none
+        int failedResult = 0;        // that write's result,
+        DWORD failedOffered = 0;     // the bytes it offered
+        DWORD failedTaken = 0;       // and the bytes it reported taken
+        void CountWrite(int result, DWORD offered, DWORD taken) {
+            ++writes;
+            if ((result != 0 || taken == 0) && failedChunk == 0) {
+                failedChunk = chunks;
+                failedResult = result;
+                failedOffered = offered;
+                failedTaken = taken;
+            }
+        }
     };
     // Draws attention to the ended update when the user is elsewhere.
     void FlashIfInBackground();
@@ -162,6 +182,19 @@ private:
     bool SendChunk(PlotterChannel channel, const char* bytes, DWORD count, SendReport* report);
     int PollUntilDone(const TransferChannels& channels, uint64_t sent, const protocol::TransferProgress& progress);
     void WaitForCompletion(uint64_t sent, const protocol::TransferProgress& progress);
+
+    // The record of the run (record/dialog_notes.cpp): what the members say
+    // at each step, in the record's words.
+    void RecordFirmware(int found);
+    void RecordDecision(const VersionVerdict& verdict);
+    void RecordPrinterLookup(int found);
+    void RecordRoute();
+    void RecordFirmwareOpened(BOOL opened, const CFile& file);
+    void RecordSendingStarts();
+    void RecordSending(const SendReport& report);
+    void RecordPolls(int result);
+    void RecordChannelsClosed(bool handedOn);
+    void RecordCompletionWait(int rounds, DWORD milliseconds);
 
     WindowIcons m_icons{IDI_APP};     // the caption's and taskbar's, for the window's DPI
     TransferHold* m_pHold = nullptr;  // while the firmware is being written

@@ -53,6 +53,7 @@ CString CatalogueText(UINT id) {
 
 BOOL CFirmwareUpdateDlg::ShowResultBox(int code) {
     if (code == kResultOk) return TRUE;
+    m_record.Box(code, ResultBoxTextId(code));
     // One OK button and the information icon for failures too; which button
     // closed the box does not matter.
     AfxMessageBox(ResultBoxTextId(code), MB_OK | MB_ICONINFORMATION, 0);
@@ -63,6 +64,7 @@ void CFirmwareUpdateDlg::ShowGuidance(UINT id) {
     CString text;
     const UINT textId = GuidanceTextId(id, m_nProcedure);
     if (textId != 0) text.LoadString(textId);
+    m_record.Guidance(id, textId);
     // Replaces the previous guidance whole.
     m_stcMessage.SetWindowText(text);
     UpdateData(FALSE);

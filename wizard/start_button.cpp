@@ -14,6 +14,7 @@ void CFirmwareUpdateDlg::OnOK() {
         return;
     }
     if (m_state != WizardState::Confirmed) return;
+    const RecordedStep step(m_record, "update");
 
     if (LoadLinkLibrary() != 1) {
         m_state = WizardState::Failed;
@@ -22,7 +23,9 @@ void CFirmwareUpdateDlg::OnOK() {
         m_btnStart.EnableWindow(FALSE);
     } else {
         m_state = WizardState::Updating;
+        RecordRoute();
         const int r = TransferFirmware();
+        m_record.Result("transfer", r);
         m_state = r == kResultOk ? WizardState::Finished : WizardState::Failed;
         FlashIfInBackground();
         const BOOL ok = ShowResultBox(r);
