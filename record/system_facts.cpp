@@ -7,6 +7,29 @@
 #include "res/resource.h"
 
 namespace record {
+namespace {
+// The "Comments" value of the block's string table, printable ASCII; "" when
+// there is none. A string's value follows its UTF-16 key and NUL at the next
+// 32-bit boundary of the block.
+std::string Comments(const BYTE* block, DWORD size) {
+    static const char kKey[] = "Comments";
+    const DWORD keyBytes = sizeof kKey * 2;
+    for (DWORD at = 6; at + keyBytes <= size; at += 2) {
+        bool match = true;
+        for (DWORD i = 0; i < sizeof kKey && match; ++i)
+            match = block[at + 2 * i] == static_cast<BYTE>(kKey[i]) && block[at + 2 * i + 1] == 0;
+        if (!match) continue;
+        std::string text;
+        for (DWORD value = (at + keyBytes + 3) & ~3UL; value + 1 < size && text.size() < 128; value += 2) {
+            const unsigned c = block[value] | block[value + 1] << 8;
+            if (c == 0) break;
+            text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        }
+        return text;
+    }
+    return std::string();
+}
+}  // namespace
 
 std::string ProgramVersion() {
     HRSRC found = os::FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
@@ -24,7 +47,8 @@ std::string ProgramVersion() {
         std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", static_cast<unsigned long>(word[2] >> 16),
                       static_cast<unsigned long>(word[2] & 0xFFFF), static_cast<unsigned long>(word[3] >> 16),
                       static_cast<unsigned long>(word[3] & 0xFFFF));
-        return text;
+        const std::string comments = Comments(block, size);
+        return comments.empty() ? std::string(text) : std::string(text) + ", " + comments;
     }
     return "unknown";
 }

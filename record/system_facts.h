@@ -6,8 +6,9 @@
 
 namespace record {
 
-// The program's file version from its version block, "2.30.0.0"; "unknown"
-// without one.
+// The program's file version from its version block, "2.30.0.0", with the
+// block's comment that names the commit it was built from when there is one:
+// "2.30.0.0, Commit 38657c0..."; "unknown" without a version block.
 std::string ProgramVersion();
 
 // "10.0.19045 workstation", with the service pack when there is one.

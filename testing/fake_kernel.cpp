@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
 #include "res/string_table.h"
@@ -186,14 +187,57 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info) {
 }
 
 // The program's version block, laid out as the resource compiler lays it out:
-// a header with the key "VS_VERSION_INFO", then the fixed file information
-// (signature, structure version, file version 2.30.0.0, product version).
+// VS_VERSION_INFO with the fixed file information (file version 2.30.0.0),
+// then a string table whose comment names the commit.
 namespace {
-const uint32_t kVersionBlock[] = {
-    0x0034005C, 0x00560000, 0x005F0053, 0x00450056, 0x00530052, 0x004F0049, 0x005F004E, 0x004E0049,
-    0x004F0046, 0x00000000, 0xFEEF04BD, 0x00010000, 0x0002001E, 0x00000000, 0x0002001E, 0x00000000,
-    0x0000003F, 0x00000000, 0x00040004, 0x00000001, 0x00000000, 0x00000000, 0x00000000,
-};
+std::vector<BYTE> MakeVersionBlock() {
+    std::vector<BYTE> b;
+    const auto word = [&b](unsigned w) {
+        b.push_back(static_cast<BYTE>(w & 0xFF));
+        b.push_back(static_cast<BYTE>(w >> 8));
+    };
+    const auto pad = [&b] {
+        while (b.size() % 4) b.push_back(0);
+    };
+    // A node: length (patched when it ends), value length, type, key.
+    const auto begin = [&](unsigned valueLength, unsigned type, const char* key) {
+        pad();
+        const size_t at = b.size();
+        word(0);
+        word(valueLength);
+        word(type);
+        for (const char* k = key; *k; ++k) word(static_cast<unsigned char>(*k));
+        word(0);
+        pad();
+        return at;
+    };
+    const auto end = [&b](size_t at) {
+        const size_t length = b.size() - at;
+        b[at] = static_cast<BYTE>(length & 0xFF);
+        b[at + 1] = static_cast<BYTE>(length >> 8);
+    };
+    const size_t root = begin(52, 0, "VS_VERSION_INFO");
+    for (uint32_t d : {0xFEEF04BDu, 0x00010000u, 0x0002001Eu, 0u, 0x0002001Eu, 0u, 0x3Fu, 0u, 0x00040004u, 1u, 0u, 0u,
+                       0u}) {
+        word(d & 0xFFFF);
+        word(d >> 16);
+    }
+    const size_t info = begin(0, 1, "StringFileInfo");
+    const size_t table = begin(0, 1, "040904b0");
+    const char kComment[] = "Commit of the test platform";
+    const size_t comment = begin(sizeof kComment, 1, "Comments");
+    for (const char* c = kComment; *c; ++c) word(static_cast<unsigned char>(*c));
+    word(0);
+    end(comment);
+    end(table);
+    end(info);
+    end(root);
+    return b;
+}
+const std::vector<BYTE>& VersionBlock() {
+    static const std::vector<BYTE> block = MakeVersionBlock();
+    return block;
+}
 const HRSRC kVersionResource = reinterpret_cast<HRSRC>(static_cast<uintptr_t>(0x3000));
 }  // namespace
 
@@ -206,13 +250,13 @@ HRSRC FindResourceA(HMODULE m, LPCSTR name, LPCSTR type) {
 }
 
 HGLOBAL LoadResource(HMODULE, HRSRC resource) {
-    return resource == kVersionResource ? const_cast<uint32_t*>(kVersionBlock) : nullptr;
+    return resource == kVersionResource ? const_cast<BYTE*>(VersionBlock().data()) : nullptr;
 }
 
 LPVOID LockResource(HGLOBAL data) { return data; }
 
 DWORD SizeofResource(HMODULE, HRSRC resource) {
-    return resource == kVersionResource ? sizeof kVersionBlock : 0;
+    return resource == kVersionResource ? static_cast<DWORD>(VersionBlock().size()) : 0;
 }
 
 HRESULT SHGetFolderPathW(HWND, int folder, HANDLE, DWORD, LPWSTR path) {

@@ -52,7 +52,8 @@ def refused_chunk(state, name):
         log("the record of this run:\n" + text)
         bits = "64" if case.arch == "x86_64" else "32"
         wanted = [
-            f"start: {program.prop} 2.30.0.0, {bits}-bit program",
+            f"start: {program.prop} 2.30.0.0, Commit ",
+            f", {bits}-bit program",
             f'check 1: firmware file "{FIRMWARE}", 5000 bytes, version 3.00',
             "check 1: firmware sha256 " + hashlib.sha256(firmware_bytes()).hexdigest(),
             'update: route: link library, port "USB001"',

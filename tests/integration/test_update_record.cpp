@@ -47,7 +47,8 @@ TEST_F(UpdateRecordTest, KeyLinesOfASuccessAndOfFailures) {
     };
     const std::vector<Row> rows = {
         {"success, status replies", "KM600_V300.x", Scenario(), 2,
-         {"[4242] start: UPDATE 2.30.0.0, ", "Windows 10.0.19045 workstation; language 0x0409, texts English",
+         {"[4242] start: UPDATE 2.30.0.0, Commit of the test platform, ",
+          "Windows 10.0.19045 workstation; language 0x0409, texts English",
           "check 1: firmware file \"KM600_V300.x\", 5000 bytes, version 3.00",
           "check 1: model key \"KM600\": \"Tarvonic\" \"KM600\", driver \"Tarvonic KM600\", limit none, "
           "status replies yes",
