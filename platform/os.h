@@ -37,6 +37,7 @@ using ::FindResourceA;
 using ::FreeLibrary;
 using ::GetCurrentDirectoryA;
 using ::GetCurrentProcessId;
+using ::GetEnvironmentVariableW;
 using ::GetFileSize;
 using ::GetLastError;
 using ::GetLocalTime;
@@ -137,6 +138,7 @@ HRSRC FindResourceA(HMODULE m, LPCSTR name, LPCSTR type);
 BOOL FreeLibrary(HMODULE m);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buf);
 DWORD GetCurrentProcessId();
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR value, DWORD size);
 DWORD GetFileSize(HANDLE h, LPDWORD high);
 DWORD GetLastError();
 void GetLocalTime(LPSYSTEMTIME time);
@@ -247,15 +249,4 @@ BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults);
 DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
 BOOL StartPagePrinter(HANDLE printer);
 BOOL WritePrinter(HANDLE printer, LPVOID buf, DWORD size, LPDWORD written);
-}  // namespace os
-
-// The user's folder for program data that stays on this computer, asked of
-// the shell. On Windows the shell's DLL is bound from the system folder at
-// the first call (platform/win32/shell_folder.cpp), not at start-up: only the
-// record of a run needs it, and never before the first check has ended.
-#ifndef CSIDL_LOCAL_APPDATA
-#define CSIDL_LOCAL_APPDATA 0x001c
-#endif
-namespace os {
-HRESULT SHGetFolderPathW(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path);
 }  // namespace os

@@ -61,10 +61,12 @@ private:
 }  // namespace
 
 bool AppendToRecordFile(const std::string& programName, const std::string& text, bool mayRotate) {
-    WCHAR base[MAX_PATH + 1] = {0};
-    // The folder as it is now, not as it was when the profile was made.
-    const DWORD kCurrentPath = 0;
-    if (!SUCCEEDED(os::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, kCurrentPath, base))) return false;
+    // The folder Windows names in every user's environment. (The shell would
+    // name it too, but loading the shell costs the wizard megabytes.)
+    WCHAR base[MAX_PATH] = {0};
+    const WCHAR kVariable[] = {'L', 'O', 'C', 'A', 'L', 'A', 'P', 'P', 'D', 'A', 'T', 'A', 0};
+    const DWORD n = os::GetEnvironmentVariableW(kVariable, base, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
     WidePath folder(base, base + std::char_traits<WCHAR>::length(base) + 1);
     AppendAscii(&folder, "\\");
     if (programName.empty() || !AppendText(&folder, programName)) return false;

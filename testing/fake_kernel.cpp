@@ -259,11 +259,20 @@ DWORD SizeofResource(HMODULE, HRSRC resource) {
     return resource == kVersionResource ? static_cast<DWORD>(VersionBlock().size()) : 0;
 }
 
-HRESULT SHGetFolderPathW(HWND, int folder, HANDLE, DWORD, LPWSTR path) {
+// The environment holds one variable: the user's local application data
+// folder, when the scene gives one.
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR value, DWORD size) {
+    const std::u16string kName = u"LOCALAPPDATA";
     const std::string& dir = world().localAppData;
-    if (folder != CSIDL_LOCAL_APPDATA || dir.empty() || dir.size() >= MAX_PATH) return E_FAIL;
-    const int n = MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, path, MAX_PATH);
-    return n > 0 ? S_OK : E_FAIL;
+    if (!name || name != kName || dir.empty()) {
+        SetLastError(203);  // ERROR_ENVVAR_NOT_FOUND
+        return 0;
+    }
+    const int n = MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, nullptr, 0);
+    if (n <= 0) return 0;
+    if (static_cast<DWORD>(n) > size) return static_cast<DWORD>(n);  // the size needed, with the NUL
+    MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, value, n);
+    return static_cast<DWORD>(n - 1);
 }
 
 EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) {

@@ -98,8 +98,8 @@ public:
     // between two readings takes).
     uint64_t clockMicroseconds = 0;
     uint64_t clockStepMicroseconds = 0;
-    // The user's local application data folder the shell reports; empty: the
-    // shell reports none.
+    // The user's local application data folder (the environment's
+    // LOCALAPPDATA); empty: the environment names none.
     std::string localAppData;
     // Answer a message box; default IDOK. Runs while the box is "up".
     std::function<int(const MessageBoxRecord&)> onMessageBox;

@@ -47,7 +47,6 @@ typedef union _LARGE_INTEGER {
     } u;
     LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
-typedef LONG HRESULT;
 typedef WORD LANGID;
 typedef BOOL* LPBOOL;
 
@@ -92,9 +91,6 @@ typedef uintptr_t DWORD_PTR_T;
 #define RT_GROUP_ICON MAKEINTRESOURCE(14)
 #define RT_VERSION MAKEINTRESOURCE(16)
 #define VS_VERSION_INFO 1
-#define S_OK ((HRESULT)0)
-#define E_FAIL ((HRESULT)0x80004005L)
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 
 // Errors
 #define ERROR_SUCCESS 0
