@@ -16,7 +16,7 @@ public:
     // The send channel, then for a status-reply model the reply channel.
     // False when either could not be opened; what did open is closed again.
     bool Open() {
-        m_send = m_dlg.OpenSendChannel();
+        m_send = m_dlg.OpenSendChannel(&m_printJob);
         if (m_send == kNoChannel) return false;
         if (m_dlg.m_bStatusReplies) {
             m_reply = m_dlg.OpenReplyChannel();
@@ -30,6 +30,8 @@ public:
 
     PlotterChannel Send() const { return m_send; }
     PlotterChannel Reply() const { return m_reply; }
+    // The spooler route's print job, 0 for none; still known after Close.
+    DWORD PrintJob() const { return m_printJob; }
 
     // False when the send channel's bytes were not handed on to the plotter
     // (a print job the spooler did not take).
@@ -48,4 +50,5 @@ private:
     CFirmwareUpdateDlg& m_dlg;
     PlotterChannel m_send = 0;
     PlotterChannel m_reply = 0;
+    DWORD m_printJob = 0;
 };
