@@ -30,7 +30,8 @@ struct LinkTexts {
 };
 }  // namespace
 
-PlotterChannel CFirmwareUpdateDlg::OpenSendChannel() {
+PlotterChannel CFirmwareUpdateDlg::OpenSendChannel(DWORD* printJob) {
+    if (printJob) *printJob = 0;
     LinkTexts texts(m_strVendor, m_strModel, m_strPort);
     if (m_bDirectUsb) {
         return FromLink(
@@ -44,11 +45,14 @@ PlotterChannel CFirmwareUpdateDlg::OpenSendChannel() {
     CopyForLibrary(texts.vendor, m_strVendor + " " + m_strModel);
     char datatype[] = "RAW";
     DOC_INFO_1A doc = {texts.vendor, nullptr, datatype};
-    if (os::StartDocPrinterA(printer.Get(), 1, reinterpret_cast<LPBYTE>(&doc)) == 0) return kNoChannel;
+    const DWORD job = os::StartDocPrinterA(printer.Get(), 1, reinterpret_cast<LPBYTE>(&doc));
+    if (job == 0) return kNoChannel;
     if (!os::StartPagePrinter(printer.Get())) {
         os::EndDocPrinter(printer.Get());
         return kNoChannel;
     }
+    // The spooler knows the job's fate after the channel is gone: kept to ask.
+    if (printJob) *printJob = job;
     return reinterpret_cast<PlotterChannel>(printer.Release());
 }
 

@@ -16,7 +16,7 @@ public:
     // The send channel, then for a status-reply model the reply channel.
     // False when either could not be opened; what did open is closed again.
     bool Open() {
-        m_send = m_dlg.OpenSendChannel();
+        m_send = m_dlg.OpenSendChannel(&m_printJob);
         if (m_send == kNoChannel) {
             m_dlg.m_record.Channels("send", m_send, "reply", 0);
             return false;
@@ -32,6 +32,8 @@ public:
 
     PlotterChannel Send() const { return m_send; }
     PlotterChannel Reply() const { return m_reply; }
+    // The spooler route's print job, 0 for none; still known after Close.
+    DWORD PrintJob() const { return m_printJob; }
 
     // False when the send channel's bytes were not handed on to the plotter
     // (a print job the spooler did not take).
@@ -50,4 +52,5 @@ private:
     CFirmwareUpdateDlg& m_dlg;
     PlotterChannel m_send = 0;
     PlotterChannel m_reply = 0;
+    DWORD m_printJob = 0;
 };

@@ -244,6 +244,7 @@ BOOL ClosePrinter(HANDLE printer);
 BOOL EndDocPrinter(HANDLE printer);
 BOOL EndPagePrinter(HANDLE printer);
 BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned);
+BOOL GetJobA(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed);
 BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed);
 BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults);
 DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);

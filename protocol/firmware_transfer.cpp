@@ -5,9 +5,9 @@
 // painted and cannot be closed meanwhile.
 //
 // Only a transfer in which the plotter took every byte of the file can end
-// as a success: a refused chunk, a failed read of the file, an empty file or
-// a print job the spooler did not take ends it as failed whatever the
-// plotter answers afterwards.
+// as a success: a refused chunk, a failed read of the file, an empty file, a
+// print job the spooler did not take or did not pass on ends it as failed
+// whatever the plotter answers afterwards.
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -62,8 +62,10 @@ int CFirmwareUpdateDlg::TransferFirmware() {
     RecordChannelsClosed(handedOn);
     if (!handedOn) result = kResultUpdateFailed;
 
-    if (!m_bStatusReplies && sending.lastWriteResult == 0 && !sending.stoppedEarly && handedOn)
-        WaitForCompletion(sending.sent, progress);
+    if (!m_bStatusReplies && sending.lastWriteResult == 0 && !sending.stoppedEarly && handedOn) {
+        const int waited = WaitForCompletion(sending.sent, progress, channels.PrintJob());
+        if (waited != kResultOk) result = waited;
+    }
     PumpMessages();
     os::Sleep(protocol::kFinalPauseMilliseconds);
     SetClosable(1);
@@ -172,14 +174,28 @@ int CFirmwareUpdateDlg::PollUntilDone(const TransferChannels& channels, uint64_t
     return result;
 }
 
-void CFirmwareUpdateDlg::WaitForCompletion(uint64_t sent, const TransferProgress& progress) {
+// The plotter's time to take the firmware in. A print job is watched
+// meanwhile: one the spooler reports failed ends the wait at once, and one
+// still in the queue when the time is up never reached the plotter. Once it
+// has left the queue, or shows printed, nothing more is asked. A spooler
+// that cannot be asked gives no verdict.
+int CFirmwareUpdateDlg::WaitForCompletion(uint64_t sent, const TransferProgress& progress, DWORD printJob) {
     const DWORD started = os::GetTickCount();
+    PrintJobFate job = printJob ? PrintJobFate::Pending : PrintJobFate::Delivered;
     for (int k = 1; k <= protocol::kWaitRounds; ++k) {
         os::Sleep(protocol::kWaitMilliseconds);
+        if (job != PrintJobFate::Delivered) {
+            job = AskPrintJob(printJob);
+            if (job == PrintJobFate::Failed) {
+                RecordCompletionWait(k, os::GetTickCount() - started);
+                return kResultUpdateFailed;
+            }
+        }
         ShowProgress(progress.AfterWaits(sent, k));
         PumpMessages();
     }
     RecordCompletionWait(protocol::kWaitRounds, os::GetTickCount() - started);
+    return job == PrintJobFate::Pending ? kResultUpdateFailed : kResultOk;
 }
 
 void CFirmwareUpdateDlg::SetClosable(int enable) {

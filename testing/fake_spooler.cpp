@@ -115,6 +115,35 @@ void Fill5(PRINTER_INFO_5A* r, Layout& out, const SpoolerPrinter& p) {
     r->pPortName = out.Put(p.port);
 }
 
+// The strings of a level-1 job record other than printer, document and type.
+const char* const kMachine = "";
+const char* const kUser = "user";
+
+size_t Level1Size(const SpoolerJob& j) {
+    return sizeof(JOB_INFO_1A) + j.printer.size() + 1 + std::strlen(kMachine) + 1 + std::strlen(kUser) + 1 +
+           j.document.size() + 1 + j.datatype.size() + 1;
+}
+
+// Whether the job is still in the queue, and then its status: spooling
+// until its document ends, then as the scene's phases say for the time the
+// program has slept since.
+bool Queued(const SpoolerJob& job, DWORD* status) {
+    *status = JOB_STATUS_SPOOLING;
+    if (!job.ended) return true;
+    const std::vector<JobPhase>& phases = spooler().jobPhases;
+    if (phases.empty()) return false;
+    const std::vector<DWORD>& sleeps = world().sleeps;
+    uint64_t slept = 0;
+    for (size_t i = job.endedAtSleep; i < sleeps.size(); ++i) slept += sleeps[i];
+    *status = 0;
+    for (const JobPhase& phase : phases) {
+        if (phase.fromMs > slept) break;
+        if (phase.gone) return false;
+        *status = phase.status;
+    }
+    return true;
+}
+
 // The size check every spooler query makes before it fills a buffer.
 bool Fits(LPBYTE buf, DWORD size, size_t required, LPDWORD needed) {
     *needed = static_cast<DWORD>(required);
@@ -324,10 +353,51 @@ BOOL EndDocPrinter(HANDLE printer) {
     if (!open) return FALSE;
     if (open->job < 0) return testplat::Misuse();
     const bool fails = spooler().failing.count(testplat::SpoolerStep::EndDoc) != 0;
-    spooler().jobs[static_cast<size_t>(open->job)].ended = !fails;
+    testplat::SpoolerJob& job = spooler().jobs[static_cast<size_t>(open->job)];
+    job.ended = !fails;
+    job.endedAtSleep = testplat::world().sleeps.size();
     open->job = -1;
     open->pageOpen = false;
     return fails ? FALSE : TRUE;
+}
+
+BOOL GetJobA(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed) {
+    testplat::Record(testplat::Line("GetJobA id=%u level=%u size=%u", jobId, level, size));
+    Spooler::Open* open = testplat::Find(printer);
+    if (!open) return FALSE;
+    if (!needed) return testplat::Misuse();
+    *needed = 0;
+    if (level != 1) {
+        SetLastError(testplat::kErrorInvalidLevel);
+        return FALSE;
+    }
+    if (testplat::Failing(SpoolerStep::GetJob)) {
+        SetLastError(testplat::kErrorServerUnavailable);
+        return FALSE;
+    }
+    const testplat::SpoolerJob* job = nullptr;
+    DWORD status = 0;
+    for (const auto& j : spooler().jobs)
+        if (j.id == jobId && j.printer == open->printer.name && testplat::Queued(j, &status)) job = &j;
+    if (!job) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // no such job, as the spooler says of one that has left
+        return FALSE;
+    }
+    if (!testplat::Fits(buf, size, testplat::Level1Size(*job), needed)) return FALSE;
+    JOB_INFO_1A* r = reinterpret_cast<JOB_INFO_1A*>(buf);
+    std::memset(r, 0, sizeof *r);
+    testplat::Layout out(buf, sizeof(JOB_INFO_1A));
+    r->JobId = job->id;
+    r->pPrinterName = out.Put(job->printer);
+    r->pMachineName = out.Put(testplat::kMachine);
+    r->pUserName = out.Put(testplat::kUser);
+    r->pDocument = out.Put(job->document);
+    r->pDatatype = out.Put(job->datatype);
+    r->Status = status;
+    r->Priority = 1;
+    r->Position = 1;
+    r->TotalPages = static_cast<DWORD>(job->pagesStarted);
+    return TRUE;
 }
 
 }  // namespace os

@@ -30,6 +30,15 @@ enum class SpoolerStep {
     StartPage,
     Write,           // WritePrinter, reporting failedWriteTakes bytes taken
     EndDoc,          // EndDocPrinter: the job is not handed on (the document stays closed)
+    GetJob,          // GetJobA: the spooler does not answer (RPC_S_SERVER_UNAVAILABLE)
+};
+
+// Where an ended print job stands from a moment on, the moment counted in
+// milliseconds the program has slept since it ended the job.
+struct JobPhase {
+    DWORD fromMs = 0;
+    DWORD status = 0;   // JOB_STATUS_* as GetJobA reports it; 0 is queued
+    bool gone = false;  // left the queue: GetJobA no longer knows the job
 };
 
 struct SpoolerJob {
@@ -42,6 +51,7 @@ struct SpoolerJob {
     int pagesEnded = 0;
     bool ended = false;   // EndDocPrinter
     std::string bytes;    // what WritePrinter took
+    size_t endedAtSleep = 0;  // count of the program's sleeps when it ended the job
 };
 
 struct Spooler {
@@ -53,13 +63,17 @@ struct Spooler {
     // gone by the time the caller opens them.
     std::set<std::string> vanishAfterEnumeration;
     DWORD failedWriteTakes = 0;  // bytes a failing WritePrinter reports taken
+    // How every ended job fares over time, phases in order of fromMs; before
+    // the first it is queued. Without phases a job leaves the queue as soon
+    // as it ends, as one written to a file port does.
+    std::vector<JobPhase> jobPhases;
 
     // --- what happened, read by tests ---------------------------------
     // One line per call: "EnumPrintersA flags=6 level=2 size=0",
     // "OpenPrinterA name=P1", "GetPrinterA level=2 size=0", "ClosePrinter",
     // "StartDocPrinterA level=1", "StartPagePrinter", "WritePrinter count=5",
-    // "EndPagePrinter", "EndDocPrinter". A call on a handle that is not open
-    // ends in " bad_handle".
+    // "EndPagePrinter", "EndDocPrinter", "GetJobA id=1 level=1 size=0". A
+    // call on a handle that is not open ends in " bad_handle".
     std::vector<std::string> calls;
     std::vector<SpoolerJob> jobs;
     int opened = 0;  // successful OpenPrinterA calls

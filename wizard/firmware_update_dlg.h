@@ -25,6 +25,14 @@ typedef INT_PTR PlotterChannel;
 // A channel that was not opened.
 const PlotterChannel kNoChannel = -1;
 
+// What the spooler tells of the print job that carried the firmware.
+enum class PrintJobFate {
+    Unknown,    // the spooler could not be asked: no verdict
+    Delivered,  // it left the queue, or shows printed or complete
+    Pending,    // still queued, paused, spooling or printing
+    Failed,     // an error, offline, out of paper, blocked, waiting for the user, or deleted unprinted
+};
+
 // Where the wizard stands. The handlers consult it, not the buttons: Enter,
 // Esc, the window's Close command and posted commands reach the dialog
 // whatever the buttons show.
@@ -101,13 +109,16 @@ public:
     int FindSpoolerPrinter();
     static PRINTER_INFO_2A* GetPrinterInfo2(const char* printerName);
 
-    // Send and reply channels.
-    PlotterChannel OpenSendChannel();
+    // Send and reply channels. On the spooler route printJob receives the
+    // print job's id; it is 0 when no job was started.
+    PlotterChannel OpenSendChannel(DWORD* printJob = nullptr);
     int WriteSendChannel(PlotterChannel channel, const void* bytes, DWORD count, DWORD* written);
     // FALSE when the spooler did not take the print job: its bytes are lost.
     BOOL CloseSendChannel(PlotterChannel channel);
     PlotterChannel OpenReplyChannel();
     void CloseReplyChannel(PlotterChannel channel);
+    // Asks the spooler about a job on m_strPrinter, through a handle of its own.
+    PrintJobFate AskPrintJob(DWORD printJob);
 
     // Plotter query protocol.
     int QueryPlotter(int mode);
@@ -181,7 +192,8 @@ private:
     SendReport SendFirmware(CFile& file, PlotterChannel channel, const protocol::TransferProgress& progress);
     bool SendChunk(PlotterChannel channel, const char* bytes, DWORD count, SendReport* report);
     int PollUntilDone(const TransferChannels& channels, uint64_t sent, const protocol::TransferProgress& progress);
-    void WaitForCompletion(uint64_t sent, const protocol::TransferProgress& progress);
+    // Returns an UpdateResult: the wait's verdict on the print job, if any.
+    int WaitForCompletion(uint64_t sent, const protocol::TransferProgress& progress, DWORD printJob);
 
     // The record of the run (record/dialog_notes.cpp): what the members say
     // at each step, in the record's words.

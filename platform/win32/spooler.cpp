@@ -12,6 +12,7 @@ struct SpoolerEntries {
     decltype(&::EndDocPrinter) endDocPrinter = nullptr;
     decltype(&::EndPagePrinter) endPagePrinter = nullptr;
     decltype(&::EnumPrintersA) enumPrinters = nullptr;
+    decltype(&::GetJobA) getJob = nullptr;
     decltype(&::GetPrinterA) getPrinter = nullptr;
     decltype(&::OpenPrinterA) openPrinter = nullptr;
     decltype(&::StartDocPrinterA) startDocPrinter = nullptr;
@@ -38,6 +39,7 @@ SpoolerEntries Load() {
     Bind(dll, "EndDocPrinter", &e.endDocPrinter);
     Bind(dll, "EndPagePrinter", &e.endPagePrinter);
     Bind(dll, "EnumPrintersA", &e.enumPrinters);
+    Bind(dll, "GetJobA", &e.getJob);
     Bind(dll, "GetPrinterA", &e.getPrinter);
     Bind(dll, "OpenPrinterA", &e.openPrinter);
     Bind(dll, "StartDocPrinterA", &e.startDocPrinter);
@@ -73,6 +75,10 @@ BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buf, DWORD size,
         if (returned) *returned = 0;
     }
     return Call(Spooler().enumPrinters, flags, name, level, buf, size, needed, returned);
+}
+BOOL GetJobA(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed) {
+    if (!Spooler().getJob && needed) *needed = 0;
+    return Call(Spooler().getJob, printer, jobId, level, buf, size, needed);
 }
 BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed) {
     if (!Spooler().getPrinter && needed) *needed = 0;

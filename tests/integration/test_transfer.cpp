@@ -121,6 +121,7 @@ TEST_F(TransferTest, ModelWithoutStatusRepliesWaitsTwoMinutes) {
     EXPECT_THAT(bars, ::testing::Contains(1995));  // 95 %
     EXPECT_EQ(bars.back(), 2000);                  // full from 96 % on
     EXPECT_EQ(ClosedLast(1), (std::vector<long long>{101}));
+    EXPECT_THAT(testplat::spooler().calls, ::testing::Not(::testing::Contains(::testing::StartsWith("GetJobA"))));
 }
 
 TEST_F(TransferTest, SpoolerRouteSendsARawJobOfTheFile) {
@@ -304,6 +305,49 @@ TEST_F(TransferTest, APrintJobTheSpoolerDidNotTakeIsAFailure) {
     ExpectEnded(IDS_ERR_UPDATE_FAILED, IDS_GUIDE_FAILED);
     EXPECT_EQ(Sleeps(500), 0) << "no two minutes' wait for a job that never left";
     EXPECT_EQ(testplat::spooler().OpenPrinters(), 0u);
+}
+
+// The spooler's word on the print job during the completion wait: only a job
+// that left the queue, or shows printed, ends as success; a spooler that
+// cannot be asked leaves the verdict as it was.
+TEST_F(TransferTest, ThePrintJobsFateDecidesTheSpoolerRoute) {
+    using testplat::JobPhase;
+    const struct {
+        const char* name;
+        std::vector<JobPhase> phases;
+        bool unreachable;
+        unsigned box;  // 0: success
+        int waits;     // of 500 ms
+        int asks;      // questions about the job
+    } rows[] = {
+        {"delivered at once", {}, false, 0, 240, 1},
+        {"delivered during the wait", {{0, JOB_STATUS_PRINTING}, {30000, 0, true}}, false, 0, 240, 60},
+        {"printed and kept", {{0, JOB_STATUS_PRINTED}}, false, 0, 240, 1},
+        {"paused to the end", {{0, JOB_STATUS_PAUSED}}, false, IDS_ERR_UPDATE_FAILED, 240, 240},
+        {"error mid-wait", {{0, JOB_STATUS_PRINTING}, {10000, JOB_STATUS_PRINTING | JOB_STATUS_ERROR}}, false,
+         IDS_ERR_UPDATE_FAILED, 20, 20},
+        {"printer offline", {{0, JOB_STATUS_OFFLINE}}, false, IDS_ERR_UPDATE_FAILED, 1, 1},
+        {"deleted unprinted", {{0, JOB_STATUS_DELETED}}, false, IDS_ERR_UPDATE_FAILED, 1, 1},
+        {"spooler unreachable", {{0, JOB_STATUS_PAUSED}}, true, 0, 240, 240},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        StartAfresh();
+        Deliver("KM500_V450.x", 5000, Scenario().Set("version_reply", "V4.10\x03"));
+        testplat::spooler().jobPhases = row.phases;
+        if (row.unreachable) testplat::spooler().failing.insert(testplat::SpoolerStep::GetJob);
+        Update();
+        ExpectEnded(row.box, row.box ? IDS_GUIDE_FAILED : IDS_GUIDE_FINISHED);
+        EXPECT_EQ(Sleeps(500), row.waits);
+        EXPECT_EQ(world().sleeps.back(), 1000u);
+        int asks = 0;
+        for (const std::string& call : testplat::spooler().calls) asks += call == "GetJobA id=1 level=1 size=0";
+        EXPECT_EQ(asks, row.asks);
+        EXPECT_EQ(testplat::spooler().OpenPrinters(), 0u);
+        EXPECT_EQ(testplat::spooler().misuses, 0);
+        ASSERT_EQ(testplat::spooler().jobs.size(), 1u);
+        EXPECT_TRUE(testplat::spooler().jobs[0].bytes == firmware);
+    }
 }
 
 TEST_F(TransferTest, AnUnopenableFileFailsBeforeAnythingChanges) {

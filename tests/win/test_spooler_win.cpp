@@ -17,8 +17,6 @@
 
 namespace {
 const char kPortsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-// Job ids a spooler gives out in one test run stay far below this.
-const DWORD kMaxJobId = 4096;
 
 std::string Unique(const std::string& base) { return base + " " + std::to_string(GetCurrentProcessId()); }
 
@@ -199,25 +197,23 @@ TEST(SpoolerWinTest, RawJobArrivesInThePortFileByteForByte) {
     std::string firmware;
     for (int i = 0; i < 1500; ++i) firmware += static_cast<char>((i * 7 + 3) & 0xFF);
 
-    const PlotterChannel send = dlg.OpenSendChannel();
+    DWORD printJob = 0;
+    const PlotterChannel send = dlg.OpenSendChannel(&printJob);
     ASSERT_NE(send, kNoChannel);
     ASSERT_NE(send, 0);
+    ASSERT_NE(printJob, 0u);
 
-    // The job, while it is open, is named after the plotter. The printer is
-    // the test's own, so the one job it knows is ours; its id is looked for
-    // because it does not leave the channel. (This spooler does not report
-    // a job's data type; the stand-in's tests check it.)
-    std::vector<BYTE> jobInfo;
-    for (DWORD id = 1; id <= kMaxJobId && jobInfo.empty(); ++id) {
-        DWORD needed = 0;
-        GetJobA(reinterpret_cast<HANDLE>(send), id, 1, nullptr, 0, &needed);
-        if (needed == 0) continue;
-        jobInfo.assign(needed, 0);
-        ASSERT_TRUE(GetJobA(reinterpret_cast<HANDLE>(send), id, 1, jobInfo.data(), needed, &needed)) << GetLastError();
-    }
-    ASSERT_FALSE(jobInfo.empty());
+    // The job, while it is open, is named after the plotter. (This spooler
+    // does not report a job's data type; the stand-in's tests check it.)
+    DWORD needed = 0;
+    GetJobA(reinterpret_cast<HANDLE>(send), printJob, 1, nullptr, 0, &needed);
+    std::vector<BYTE> jobInfo(needed + 1, 0);
+    ASSERT_TRUE(GetJobA(reinterpret_cast<HANDLE>(send), printJob, 1, jobInfo.data(), needed, &needed))
+        << GetLastError();
     const JOB_INFO_1A* job = reinterpret_cast<const JOB_INFO_1A*>(jobInfo.data());
     EXPECT_EQ(std::string(job->pDocument ? job->pDocument : ""), "Tarvonic KM500");
+    // Asked through a handle of its own, the spooler still holds the job.
+    EXPECT_EQ(dlg.AskPrintJob(printJob), PrintJobFate::Pending);
 
     for (size_t at = 0; at < firmware.size(); at += 1024) {
         const DWORD count = static_cast<DWORD>(std::min<size_t>(1024, firmware.size() - at));
@@ -228,6 +224,11 @@ TEST(SpoolerWinTest, RawJobArrivesInThePortFileByteForByte) {
     dlg.CloseSendChannel(send);
 
     EXPECT_EQ(ReadWholeFile(port), firmware);
+    // Written to its file port, the job has left the queue; a printer that
+    // cannot be opened gives no word on it.
+    EXPECT_EQ(dlg.AskPrintJob(printJob), PrintJobFate::Delivered);
+    dlg.m_strPrinter = Unique("No Such Printer").c_str();
+    EXPECT_EQ(dlg.AskPrintJob(printJob), PrintJobFate::Unknown);
 }
 
 TEST(ReplyLocaleWinTest, NumbersReadTheSameUnderACommaLocale) {
