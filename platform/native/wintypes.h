@@ -394,16 +394,6 @@ struct DOC_INFO_1A {
     LPSTR pOutputFile;
     LPSTR pDatatype;
 };
-struct SYSTEMTIME {
-    WORD wYear;
-    WORD wMonth;
-    WORD wDayOfWeek;
-    WORD wDay;
-    WORD wHour;
-    WORD wMinute;
-    WORD wSecond;
-    WORD wMilliseconds;
-};
 struct JOB_INFO_1A {
     DWORD JobId;
     LPSTR pPrinterName;
