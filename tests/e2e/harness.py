@@ -314,7 +314,10 @@ def setup(state_path, win32, win64, work, shots, screen=SCREEN):
     if os.path.exists(state_path):
         cleanup(state_path)  # left over from a run that did not clean up
     base = os.path.dirname(os.path.abspath(state_path))
-    prefix = os.path.join(base, "wineprefix")
+    # A prefix (and so a Wine server) of this session's own: sessions whose
+    # state files share a folder run side by side.
+    name = os.path.splitext(os.path.basename(state_path))[0]
+    prefix = os.path.join(base, f"{name}.wineprefix")
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(prefix)
     os.makedirs(work, exist_ok=True)
@@ -322,7 +325,7 @@ def setup(state_path, win32, win64, work, shots, screen=SCREEN):
     runner = i686_runner()
     state = {"prefix": prefix, "builds": builds, "i686_runner": runner, "i686_unavailable": runner.get("reason"),
              "work": os.path.abspath(work), "shots": os.path.abspath(shots)}
-    with open(os.path.join(base, "setup.log"), "wb") as logfile:
+    with open(os.path.join(base, f"{name}.setup.log"), "wb") as logfile:
         state["display"], state["xvfb_pid"] = start_xvfb(logfile, screen)
         write_state(state_path, state)
         env = wine_env(state)
