@@ -31,6 +31,7 @@ import argparse
 import errno
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -280,21 +281,31 @@ def build_run(state, arch):
 
 
 def start_xvfb(logfile, screen=SCREEN):
-    for n in range(91, 160):
-        if os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
-                                stdin=subprocess.DEVNULL, stdout=logfile, stderr=logfile,
-                                start_new_session=True)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and proc.poll() is None:
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return f":{n}", proc.pid
-            time.sleep(0.1)
+    """Xvfb chooses a free display itself and names it once it is ready, so
+    that two sessions starting at the same moment never share one."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{screen}x24",
+                             "-nolisten", "tcp"], stdin=subprocess.DEVNULL, stdout=logfile, stderr=logfile,
+                            start_new_session=True, pass_fds=(write_end,))
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 20
+    try:
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 0.5)
+            if ready:
+                got = os.read(read_end, 16)
+                if not got:
+                    break
+                number += got
+    finally:
+        os.close(read_end)
+    if not number.strip().isdigit():
         if proc.poll() is None:
             proc.kill()
         proc.wait()
-    fail("could not start Xvfb on any display from :91")
+        fail(f"Xvfb did not start: it named no display ({number!r})")
+    return f":{int(number)}", proc.pid
 
 
 def run_logged(cmd, env, logfile, timeout):
