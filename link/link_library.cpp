@@ -49,6 +49,11 @@ int CFirmwareUpdateDlg::LoadLinkLibrary() {
 int CFirmwareUpdateDlg::FreeLinkLibrary() {
     if (!m_hLinkLib) return 0;
     os::FreeLibrary(m_hLinkLib);
+    ForgetLinkLibrary();
+    return 1;
+}
+
+void CFirmwareUpdateDlg::ForgetLinkLibrary() {
     m_hLinkLib = nullptr;
     m_pfnInitDll = nullptr;
     m_pfnEntryUsbCheck = nullptr;
@@ -56,5 +61,4 @@ int CFirmwareUpdateDlg::FreeLinkLibrary() {
     m_pfnWrite = nullptr;
     m_pfnRead = nullptr;
     m_pfnClose = nullptr;
-    return 1;
 }

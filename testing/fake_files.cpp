@@ -53,6 +53,17 @@ std::map<HANDLE, OpenFile>& OpenFiles() {
     return files;
 }
 
+// The file behind a handle opened with `access`; null, with the error
+// Windows gives, for any other handle.
+OpenFile* OpenedFor(HANDLE h, DWORD access) {
+    auto it = OpenFiles().find(h);
+    if (it == OpenFiles().end() || !(it->second.access & access)) {
+        os::SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
+}
+
 std::string Identity(const std::string& path) {
     char buf[PATH_MAX];
     return realpath(path.c_str(), buf) ? std::string(buf) : path;
@@ -192,12 +203,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 
 BOOL WriteFile(HANDLE h, LPCVOID buf, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
     if (written) *written = 0;
-    auto it = testplat::OpenFiles().find(h);
-    if (it == testplat::OpenFiles().end() || !(it->second.access & GENERIC_WRITE)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    const ssize_t n = ::write(it->second.fd, buf, toWrite);
+    const testplat::OpenFile* file = testplat::OpenedFor(h, GENERIC_WRITE);
+    if (!file) return FALSE;
+    const ssize_t n = ::write(file->fd, buf, toWrite);
     if (n < 0) return FALSE;
     if (written) *written = static_cast<DWORD>(n);
     return static_cast<DWORD>(n) == toWrite;
@@ -249,17 +257,14 @@ DWORD GetFileSize(HANDLE h, LPDWORD high) {
 
 BOOL ReadFile(HANDLE h, LPVOID buf, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
     if (read) *read = 0;
-    auto it = testplat::OpenFiles().find(h);
-    if (it == testplat::OpenFiles().end() || !(it->second.access & GENERIC_READ)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    const testplat::OpenFile* file = testplat::OpenedFor(h, GENERIC_READ);
+    if (!file) return FALSE;
     const int call = ++world().readFileCalls;
     if (world().readFileFailsFrom > 0 && call >= world().readFileFailsFrom) {
         SetLastError(ERROR_READ_FAULT);
         return FALSE;
     }
-    const ssize_t n = ::read(it->second.fd, buf, toRead);
+    const ssize_t n = ::read(file->fd, buf, toRead);
     if (n < 0) return FALSE;
     if (read) *read = static_cast<DWORD>(n);
     return TRUE;

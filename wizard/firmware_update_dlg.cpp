@@ -19,13 +19,7 @@ END_MESSAGE_MAP()
 
 CFirmwareUpdateDlg::CFirmwareUpdateDlg(CWnd* parent) : CDialog(IDD, parent) {
     m_hIcon = os::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDI_APP), RT_GROUP_ICON), MAKEINTRESOURCEA(IDI_APP));
-    m_hLinkLib = nullptr;
-    m_pfnInitDll = nullptr;
-    m_pfnEntryUsbCheck = nullptr;
-    m_pfnOpenUsbEx = nullptr;
-    m_pfnWrite = nullptr;
-    m_pfnRead = nullptr;
-    m_pfnClose = nullptr;
+    ForgetLinkLibrary();
     m_strVendor.Empty();
     m_strModel.Empty();
     m_strPort.Empty();

@@ -104,6 +104,8 @@ public:
     // Link library binding.
     int LoadLinkLibrary();
     int FreeLinkLibrary();
+    // No library and none of its entries.
+    void ForgetLinkLibrary();
 
     // Spooler printer lookup. GetPrinterInfo2's block is freed with free().
     int FindSpoolerPrinter();

@@ -4,6 +4,7 @@
 // most system-aware there, or per-monitor aware without the dialog manager's
 // scaling (Windows 8.1).
 #include "platform/os.h"
+#include "platform/win32/bind_entry.h"
 
 namespace {
 typedef BOOL(WINAPI* AreDpiAwarenessContextsEqualFn)(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
@@ -18,19 +19,15 @@ struct DpiEntries {
     GetWindowDpiAwarenessContextFn windowContext = nullptr;
 };
 
-template <typename Fn>
-void Bind(HMODULE dll, const char* name, Fn* entry) {
-    *entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(dll, name)));
-}
 
 DpiEntries Load() {
     DpiEntries e;
     HMODULE user32 = ::GetModuleHandleA("user32.dll");
     if (!user32) return e;
-    Bind(user32, "AreDpiAwarenessContextsEqual", &e.areContextsEqual);
-    Bind(user32, "GetDpiForWindow", &e.dpiForWindow);
-    Bind(user32, "GetSystemMetricsForDpi", &e.metricsForDpi);
-    Bind(user32, "GetWindowDpiAwarenessContext", &e.windowContext);
+    BindEntry(user32, "AreDpiAwarenessContextsEqual", &e.areContextsEqual);
+    BindEntry(user32, "GetDpiForWindow", &e.dpiForWindow);
+    BindEntry(user32, "GetSystemMetricsForDpi", &e.metricsForDpi);
+    BindEntry(user32, "GetWindowDpiAwarenessContext", &e.windowContext);
     return e;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/os.h"
+#include "platform/win32/bind_entry.h"
 
 namespace {
 struct SpoolerEntries {
@@ -20,10 +21,6 @@ struct SpoolerEntries {
     decltype(&::WritePrinter) writePrinter = nullptr;
 };
 
-template <typename Fn>
-void Bind(HMODULE dll, const char* name, Fn* entry) {
-    *entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(dll, name)));
-}
 
 SpoolerEntries Load() {
     SpoolerEntries e;
@@ -35,16 +32,16 @@ SpoolerEntries Load() {
     // A full path: that file, and its own imports from the system folder.
     HMODULE dll = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!dll) return e;
-    Bind(dll, "ClosePrinter", &e.closePrinter);
-    Bind(dll, "EndDocPrinter", &e.endDocPrinter);
-    Bind(dll, "EndPagePrinter", &e.endPagePrinter);
-    Bind(dll, "EnumPrintersA", &e.enumPrinters);
-    Bind(dll, "GetJobA", &e.getJob);
-    Bind(dll, "GetPrinterA", &e.getPrinter);
-    Bind(dll, "OpenPrinterA", &e.openPrinter);
-    Bind(dll, "StartDocPrinterA", &e.startDocPrinter);
-    Bind(dll, "StartPagePrinter", &e.startPagePrinter);
-    Bind(dll, "WritePrinter", &e.writePrinter);
+    BindEntry(dll, "ClosePrinter", &e.closePrinter);
+    BindEntry(dll, "EndDocPrinter", &e.endDocPrinter);
+    BindEntry(dll, "EndPagePrinter", &e.endPagePrinter);
+    BindEntry(dll, "EnumPrintersA", &e.enumPrinters);
+    BindEntry(dll, "GetJobA", &e.getJob);
+    BindEntry(dll, "GetPrinterA", &e.getPrinter);
+    BindEntry(dll, "OpenPrinterA", &e.openPrinter);
+    BindEntry(dll, "StartDocPrinterA", &e.startDocPrinter);
+    BindEntry(dll, "StartPagePrinter", &e.startPagePrinter);
+    BindEntry(dll, "WritePrinter", &e.writePrinter);
     return e;
 }
 
