@@ -50,6 +50,28 @@ bool Misuse() {
 
 bool Failing(SpoolerStep step) { return spooler().failing.count(step) != 0; }
 
+// What a query of an open printer checks first: the handle, the room for
+// the size it reports, the level it knows, the step failing. The printer
+// opened, or null with the error set.
+Spooler::Open* Queried(HANDLE printer, DWORD level, DWORD known, LPDWORD needed, SpoolerStep step) {
+    Spooler::Open* open = Find(printer);
+    if (!open) return nullptr;
+    if (!needed) {
+        Misuse();
+        return nullptr;
+    }
+    *needed = 0;
+    if (level != known) {
+        os::SetLastError(kErrorInvalidLevel);
+        return nullptr;
+    }
+    if (Failing(step)) {
+        os::SetLastError(kErrorServerUnavailable);
+        return nullptr;
+    }
+    return open;
+}
+
 // On 64-bit builds printer handles lie above 4 GiB, so that a caller that
 // narrows them to 32 bits loses them.
 HANDLE Present(HANDLE kernelHandle) {
@@ -246,18 +268,9 @@ BOOL OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA defaults) {
 
 BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed) {
     testplat::Record(testplat::Line("GetPrinterA level=%u size=%u", level, size));
-    Spooler::Open* open = testplat::Find(printer);
+    Spooler::Open* open =
+        testplat::Queried(printer, level, 2, needed, buf ? SpoolerStep::GetPrinter : SpoolerStep::GetPrinterSize);
     if (!open) return FALSE;
-    if (!needed) return testplat::Misuse();
-    *needed = 0;
-    if (level != 2) {
-        SetLastError(testplat::kErrorInvalidLevel);
-        return FALSE;
-    }
-    if (testplat::Failing(buf ? SpoolerStep::GetPrinter : SpoolerStep::GetPrinterSize)) {
-        SetLastError(testplat::kErrorServerUnavailable);
-        return FALSE;
-    }
     if (!testplat::Fits(buf, size, testplat::Level2Size(open->printer), needed)) return FALSE;
     testplat::Layout out(buf, sizeof(PRINTER_INFO_2A));
     testplat::Fill2(reinterpret_cast<PRINTER_INFO_2A*>(buf), out, open->printer);
@@ -363,18 +376,8 @@ BOOL EndDocPrinter(HANDLE printer) {
 
 BOOL GetJobA(HANDLE printer, DWORD jobId, DWORD level, LPBYTE buf, DWORD size, LPDWORD needed) {
     testplat::Record(testplat::Line("GetJobA id=%u level=%u size=%u", jobId, level, size));
-    Spooler::Open* open = testplat::Find(printer);
+    const Spooler::Open* open = testplat::Queried(printer, level, 1, needed, SpoolerStep::GetJob);
     if (!open) return FALSE;
-    if (!needed) return testplat::Misuse();
-    *needed = 0;
-    if (level != 1) {
-        SetLastError(testplat::kErrorInvalidLevel);
-        return FALSE;
-    }
-    if (testplat::Failing(SpoolerStep::GetJob)) {
-        SetLastError(testplat::kErrorServerUnavailable);
-        return FALSE;
-    }
     const testplat::SpoolerJob* job = nullptr;
     DWORD status = 0;
     for (const auto& j : spooler().jobs)

@@ -33,6 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/driver/key_value_line.h"
+
 namespace {
 
 constexpr UINT kReplyTimeoutMs = 2000;  // a window that does not answer in this time counts as hung
@@ -41,18 +43,7 @@ constexpr int kMsgBoxTextId = 0xFFFF;  // the message box's text static
 
 int g_failures = 0;
 
-void Put(const char* key, const std::string& value) {
-    std::string line = key;
-    line += '=';
-    for (char c : value) {
-        if (c == '\\') line += "\\\\";
-        else if (c == '\n') line += "\\n";
-        else if (c == '\r') line += "\\r";
-        else line += c;
-    }
-    line += '\n';
-    fputs(line.c_str(), stdout);
-}
+void Put(const char* key, const std::string& value) { fputs(KeyValueLine(key, value).c_str(), stdout); }
 
 void Put(const char* key, long long value) { Put(key, std::to_string(value)); }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/driver/key_value_line.h"
+
 namespace {
 HINSTANCE g_module = nullptr;
 
@@ -28,16 +30,7 @@ std::string Utf8(const std::wstring& text) {
 
 class Lines {
 public:
-    void Put(const std::string& key, const std::string& value) {
-        m_text += key + '=';
-        for (char c : value) {
-            if (c == '\\') m_text += "\\\\";
-            else if (c == '\n') m_text += "\\n";
-            else if (c == '\r') m_text += "\\r";
-            else m_text += c;
-        }
-        m_text += '\n';
-    }
+    void Put(const std::string& key, const std::string& value) { m_text += KeyValueLine(key, value); }
     void Put(const std::string& key, long long value) { Put(key, std::to_string(value)); }
     void Put(const std::string& key, const RECT& r) {
         Put(key, std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
