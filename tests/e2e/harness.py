@@ -454,6 +454,10 @@ def unescape(value):
     return "".join(out)
 
 
+# Driver commands that only read: asking again changes nothing.
+DRIVER_QUERIES = ("dump", "count-wizards", "foreground", "module", "wait-wizard")
+
+
 def parse_lines(text):
     result = {}
     for line in text.splitlines():
@@ -649,19 +653,30 @@ class Case:
     def driver(self, *args, check=True, timeout_s=60, own_bitness=False):
         """Runs one driver command; returns its key=value output as a dict.
         `own_bitness` runs the driver of the build the case runs, which
-        alone can read the wizard's modules."""
-        arch = self.arch if own_bitness else "x86_64"
-        cmd = [LOADERS[arch], os.path.join(self.state["builds"][arch], DRIVER)] + [str(a) for a in args]
-        with tempfile.TemporaryFile() as out:
-            rc = subprocess.run(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
-                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                                timeout=timeout_s).returncode
-            out.seek(0)
-            values = parse_lines(out.read().decode("utf-8", "replace"))
+        alone can read the wizard's modules. A query prints a line on every
+        path it takes: one that ends in failure having printed nothing
+        never ran, and is asked once more, saying so."""
+        rc, values, errors = self._run_driver(args, timeout_s, own_bitness)
+        if rc != 0 and not values and args[0] in DRIVER_QUERIES:
+            print(f"driver {args[0]} ended with {rc} and printed nothing (stderr: {errors!r}); asking once more",
+                  flush=True)
+            rc, values, errors = self._run_driver(args, timeout_s, own_bitness)
         if check and rc != 0:
-            fail(f"driver {' '.join(map(str, args))} failed with {rc}: {values}")
+            fail(f"driver {' '.join(map(str, args))} failed with {rc}: {values}; stderr: {errors!r}")
         values["rc"] = rc
         return values
+
+    def _run_driver(self, args, timeout_s, own_bitness):
+        arch = self.arch if own_bitness else "x86_64"
+        cmd = [LOADERS[arch], os.path.join(self.state["builds"][arch], DRIVER)] + [str(a) for a in args]
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            rc = subprocess.run(cmd, cwd=self.dir, env=wine_env(self.state, self.lang),
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout_s).returncode
+            out.seek(0)
+            err.seek(0)
+            values = parse_lines(out.read().decode("utf-8", "replace"))
+            errors = err.read().decode("utf-8", "replace")[-2000:]
+        return rc, values, errors
 
     def driver_background(self, *args):
         """Starts a driver command that keeps running (other-window,
