@@ -454,10 +454,6 @@ def unescape(value):
     return "".join(out)
 
 
-# Driver commands that only read: asking again changes nothing.
-DRIVER_QUERIES = ("dump", "count-wizards", "foreground", "module", "wait-wizard")
-
-
 def parse_lines(text):
     result = {}
     for line in text.splitlines():
@@ -653,14 +649,15 @@ class Case:
     def driver(self, *args, check=True, timeout_s=60, own_bitness=False):
         """Runs one driver command; returns its key=value output as a dict.
         `own_bitness` runs the driver of the build the case runs, which
-        alone can read the wizard's modules. A query prints a line on every
-        path it takes: one that ends in failure having printed nothing
-        never ran, and is asked once more, saying so."""
+        alone can read the wizard's modules. The driver's first line names
+        its command: a run that failed without it never reached the command,
+        did nothing, and is run once more, saying so."""
         rc, values, errors = self._run_driver(args, timeout_s, own_bitness)
-        if rc != 0 and not values and args[0] in DRIVER_QUERIES:
-            print(f"driver {args[0]} ended with {rc} and printed nothing (stderr: {errors!r}); asking once more",
-                  flush=True)
+        if rc != 0 and "driver" not in values:
+            print(f"driver {args[0]} ended with {rc} before reaching its command (stdout: {values}, stderr: "
+                  f"{errors!r}); running it once more", flush=True)
             rc, values, errors = self._run_driver(args, timeout_s, own_bitness)
+        values.pop("driver", None)
         if check and rc != 0:
             fail(f"driver {' '.join(map(str, args))} failed with {rc}: {values}; stderr: {errors!r}")
         values["rc"] = rc
@@ -680,8 +677,8 @@ class Case:
 
     def driver_background(self, *args):
         """Starts a driver command that keeps running (other-window,
-        hold-exclusive) and returns once it printed its first line; it ends
-        when its stdin is closed, or when the case ends."""
+        hold-exclusive) and returns once it printed its first result; it
+        ends when its stdin is closed, or when the case ends."""
         cmd = [WINE, os.path.join(self.state["builds"]["x86_64"], DRIVER)] + [str(a) for a in args]
         out_path = os.path.join(self.dir, f"driver-{len(self.procs)}.out")
         out = open(out_path, "wb")
@@ -694,8 +691,9 @@ class Case:
         while time.monotonic() < deadline:
             with open(out_path, "rb") as f:
                 text = f.read().decode("utf-8", "replace")
-            if text.endswith("\n") or proc.poll() is not None:
-                proc.values = parse_lines(text)
+            proc.values = parse_lines(text[:text.rfind("\n") + 1])
+            if len(proc.values) > 1 or proc.poll() is not None:
+                proc.values.pop("driver", None)
                 return proc
             time.sleep(0.1)
         fail(f"driver {' '.join(map(str, args))} printed nothing within 30 s")

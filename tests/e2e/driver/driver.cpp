@@ -18,8 +18,10 @@
 //   e2e_driver remove-printer <name>
 //   e2e_driver module <pid> <dll-name>
 //
-// Results are key=value lines on stdout. Texts are UTF-8 with backslash,
-// CR and LF escaped as \\, \r and \n, so one value is always one line.
+// Results are key=value lines on stdout, after a first line driver=<command>.
+// Texts are UTF-8 with backslash, CR and LF escaped as \\, \r and \n, so one
+// value is always one line. A failed call prints error=<call> failed with
+// its error code.
 // Exit codes: 0 done, 1 bad use or failure, 2 time-out or window not found,
 // 3 the control is disabled or hidden.
 #include <windows.h>
@@ -145,6 +147,12 @@ int Usage() {
     return 1;
 }
 
+// A call that failed: which one, and the system's error code.
+int Failed(const char* call) {
+    Put("error", std::string(call) + " failed with " + std::to_string(GetLastError()));
+    return 1;
+}
+
 int NotFound(const char* prop) {
     Put("error", std::string("no window carries the property ") + prop);
     return 2;
@@ -248,7 +256,8 @@ void PutMessageBox(HWND box) {
 // Presses OK the way the button would, then waits for the box to go.
 int Answer(HWND box) {
     HWND ok = ChildById(box, IDOK);
-    if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok))) return 1;
+    if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok)))
+        return Failed("PostMessageW");
     const DWORD start = GetTickCount();
     while (IsWindow(box) && IsWindowVisible(box)) {
         if (Expired(start, 5000)) {
@@ -290,7 +299,8 @@ int Click(const char* prop, int id) {
         Put("clicked", 0);
         return 3;
     }
-    if (!PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(ctl))) return 1;
+    if (!PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(ctl)))
+        return Failed("PostMessageW");
     Put("clicked", 1);
     return 0;
 }
@@ -301,12 +311,12 @@ int Key(const char* prop, UINT vk) {
     // "-": whatever window is in the foreground, as a user's keyboard reaches it.
     const bool foreground = !strcmp(prop, "-");
     HWND wnd = foreground ? GetForegroundWindow() : FindWizard(prop);
-    if (!wnd) return foreground ? 1 : NotFound(prop);
+    if (!wnd) return foreground ? Failed("GetForegroundWindow") : NotFound(prop);
     HWND target = FocusOf(wnd);
     if (!target) target = wnd;
     const UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
-    if (!PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16))) return 1;
-    if (!PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | (3u << 30))) return 1;
+    if (!PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16))) return Failed("PostMessageW");
+    if (!PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | (3u << 30))) return Failed("PostMessageW");
     Put("pressed", 1);
     return 0;
 }
@@ -323,7 +333,7 @@ int Close(const char* prop, const char* how, DWORD timeoutMs) {
         posted = PostMessageW(wnd, WM_CLOSE, 0, 0);
     else
         return Usage();
-    if (!posted) return 1;
+    if (!posted) return Failed("PostMessageW");
     const DWORD start = GetTickCount();
     while (IsWindow(wnd)) {
         if (Expired(start, timeoutMs)) {
@@ -424,12 +434,18 @@ int QueryEndSession(const char* prop) {
 int InstallPrinter(const char* name, const char* driver, const char* port) {
     HKEY key = nullptr;
     const char ports[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ports, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return 1;
+    const LONG opened =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, ports, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (opened != ERROR_SUCCESS) {
+        SetLastError(opened);
+        return Failed("RegCreateKeyExA");
+    }
     const LONG set = RegSetValueExA(key, port, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
     RegCloseKey(key);
-    if (set != ERROR_SUCCESS) return 1;
+    if (set != ERROR_SUCCESS) {
+        SetLastError(set);
+        return Failed("RegSetValueExA");
+    }
 
     DRIVER_INFO_3A info = {};
     info.cVersion = 3;
@@ -510,10 +526,10 @@ int OtherWindow(DWORD ms) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = L"E2EOtherWindow";
-    if (!RegisterClassW(&wc)) return 1;
+    if (!RegisterClassW(&wc)) return Failed("RegisterClassW");
     HWND wnd = CreateWindowExW(0, wc.lpszClassName, L"Other window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
                                300, 200, nullptr, nullptr, wc.hInstance, nullptr);
-    if (!wnd) return 1;
+    if (!wnd) return Failed("CreateWindowExW");
     SetForegroundWindow(wnd);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -538,6 +554,10 @@ int OtherWindow(DWORD ms) {
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string cmd = argv[1];
+    // The first line, out at once: a run whose output lacks it never
+    // reached its command, whatever Wine made of it.
+    Put("driver", cmd);
+    fflush(stdout);
     int rc;
     if (cmd == "wait-wizard" && argc == 4)
         rc = WaitWizard(argv[2], ParseMs(argv[3]));
