@@ -764,15 +764,26 @@ class Case:
     # Clean-up
 
     def on_failure(self, exc):
+        """Shows what the wizard looked like, and keeps it beside the
+        screenshot with the failure's own words, which outlive the test
+        runner's log."""
+        record = [f"{self.name} ({self.arch} build, {self.build}): {exc}"]
         try:
             shot = self.screenshot(f"{self.name}-failure.png")
             log(f"screenshot at failure: {shot} ({self.arch} build, {self.build})")
             for program in self.programs:
                 values = self.driver("dump", program.prop, check=False, timeout_s=15)
                 if values["rc"] == 0:
-                    log(f"{program.exe} at failure:\n{Snapshot(values)}")
+                    record.append(f"{program.exe} at failure:\n{Snapshot(values)}")
+                    log(record[-1])
         except Exception as e:  # the original failure matters more
             log(f"(could not record the failure: {e})")
+        try:
+            os.makedirs(self.shots, exist_ok=True)
+            with open(os.path.join(self.shots, f"{self.name}-failure.txt"), "w") as f:
+                f.write("\n".join(record) + "\n")
+        except OSError as e:
+            log(f"(could not keep the failure: {e})")
 
     def end_processes(self):
         """Ends what this case started; returns a complaint, or None."""
