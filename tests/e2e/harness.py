@@ -654,8 +654,8 @@ class Case:
         did nothing, and is run once more, saying so."""
         rc, values, errors = self._run_driver(args, timeout_s, own_bitness)
         if rc != 0 and "driver" not in values:
-            print(f"driver {args[0]} ended with {rc} before reaching its command (stdout: {values}, stderr: "
-                  f"{errors!r}); running it once more", flush=True)
+            log(f"driver {args[0]} ended with {rc} before reaching its command (stdout: {values}, stderr: "
+                f"{errors!r}); running it once more")
             rc, values, errors = self._run_driver(args, timeout_s, own_bitness)
         values.pop("driver", None)
         if check and rc != 0:

@@ -148,8 +148,8 @@ int Usage() {
 }
 
 // A call that failed: which one, and the system's error code.
-int Failed(const char* call) {
-    Put("error", std::string(call) + " failed with " + std::to_string(GetLastError()));
+int Failed(const char* call, DWORD code = GetLastError()) {
+    Put("error", std::string(call) + " failed with " + std::to_string(code));
     return 1;
 }
 
@@ -397,9 +397,9 @@ HANDLE WatchStdin() { return CreateThread(nullptr, 0, DrainStdin, nullptr, 0, nu
 int HoldExclusive(const char* path, DWORD ms) {
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
         Put("held", 0);
-        Put("error", static_cast<long long>(GetLastError()));
-        return 1;
+        return Failed("CreateFileA", code);
     }
     Put("held", 1);
     fflush(stdout);
@@ -436,16 +436,10 @@ int InstallPrinter(const char* name, const char* driver, const char* port) {
     const char ports[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
     const LONG opened =
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, ports, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (opened != ERROR_SUCCESS) {
-        SetLastError(opened);
-        return Failed("RegCreateKeyExA");
-    }
+    if (opened != ERROR_SUCCESS) return Failed("RegCreateKeyExA", opened);
     const LONG set = RegSetValueExA(key, port, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
     RegCloseKey(key);
-    if (set != ERROR_SUCCESS) {
-        SetLastError(set);
-        return Failed("RegSetValueExA");
-    }
+    if (set != ERROR_SUCCESS) return Failed("RegSetValueExA", set);
 
     DRIVER_INFO_3A info = {};
     info.cVersion = 3;
@@ -454,10 +448,8 @@ int InstallPrinter(const char* name, const char* driver, const char* port) {
     info.pDataFile = const_cast<char*>("generic.ppd");
     info.pConfigFile = const_cast<char*>("wineps.drv");
     if (!AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info)) &&
-        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
-        Put("error", "driver " + std::to_string(GetLastError()));
-        return 1;
-    }
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED)
+        return Failed("AddPrinterDriverA");
     PRINTER_INFO_2A printer = {};
     printer.pPrinterName = const_cast<char*>(name);
     printer.pPortName = const_cast<char*>(port);
@@ -465,10 +457,7 @@ int InstallPrinter(const char* name, const char* driver, const char* port) {
     printer.pPrintProcessor = const_cast<char*>("WinPrint");
     printer.pDatatype = const_cast<char*>("RAW");
     HANDLE h = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
-    if (!h) {
-        Put("error", "printer " + std::to_string(GetLastError()));
-        return 1;
-    }
+    if (!h) return Failed("AddPrinterA");
     ClosePrinter(h);
     Put("added", 1);
     return 0;
@@ -478,15 +467,12 @@ int RemovePrinter(const char* name) {
     std::string copy(name);
     HANDLE h = nullptr;
     PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    if (!OpenPrinterA(&copy[0], &h, &access)) {
-        Put("error", "open " + std::to_string(GetLastError()));
-        return 1;
-    }
+    if (!OpenPrinterA(&copy[0], &h, &access)) return Failed("OpenPrinterA");
     const BOOL deleted = DeletePrinter(h);
-    if (!deleted) Put("error", "delete " + std::to_string(GetLastError()));
+    const DWORD code = deleted ? ERROR_SUCCESS : GetLastError();
     ClosePrinter(h);
     Put("removed", deleted != 0);
-    return deleted ? 0 : 1;
+    return deleted ? 0 : Failed("DeletePrinter", code);
 }
 
 // Whether a process has a module of that file name loaded. Ask with the
@@ -499,10 +485,7 @@ int Module(DWORD pid, const char* dll) {
         snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
         if (snap == INVALID_HANDLE_VALUE) Sleep(kPollMs);
     }
-    if (snap == INVALID_HANDLE_VALUE) {
-        Put("error", "snapshot " + std::to_string(GetLastError()));
-        return 1;
-    }
+    if (snap == INVALID_HANDLE_VALUE) return Failed("CreateToolhelp32Snapshot");
     MODULEENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     int modules = 0;
