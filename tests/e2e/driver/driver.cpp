@@ -349,14 +349,20 @@ int Close(const char* prop, const char* how, DWORD timeoutMs) {
 int Minimize(const char* prop) {
     HWND wnd = FindWizard(prop);
     if (!wnd) return NotFound(prop);
-    ShowWindowAsync(wnd, SW_MINIMIZE);
     // The wizard takes the request when its check lets it, which under
-    // emulation of a 32-bit program can take seconds.
+    // emulation of a 32-bit program can take seconds. A request can also be
+    // lost (once in a whole run: the wizard stayed up, idle, for 20 s), so
+    // ask again each second, as a user would click once more.
     const DWORD start = GetTickCount();
+    DWORD asked = start - 1000;
     while (!IsIconic(wnd)) {
         if (Expired(start, 20000)) {
             Put("iconic", 0);
             return 2;
+        }
+        if (Expired(asked, 1000)) {
+            ShowWindowAsync(wnd, SW_MINIMIZE);
+            asked = GetTickCount();
         }
         Sleep(kPollMs);
     }
